@@ -1,0 +1,20 @@
+// Several registry calls applied as one transaction.
+//
+// The phone has no such thing; the device's own tools need it so that an
+// import or an installation that fails part-way leaves the registry exactly
+// as it was. Registry calls made on this thread while a batch is open join
+// it; other processes see all of it or none of it.
+#pragma once
+
+#include <functional>
+
+#include <handset/registry.h>
+
+namespace handset {
+
+// Runs `work` inside one registry transaction. When `work` returns anything
+// other than ERROR_SUCCESS, everything it wrote is rolled back and that code
+// is returned; otherwise the batch is committed and its result returned.
+[[nodiscard]] LONG RegApplyBatch(const std::function<LONG()>& work);
+
+}  // namespace handset

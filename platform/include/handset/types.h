@@ -1,0 +1,57 @@
+// The phone platform's basic types, with their Windows CE names and widths.
+//
+// Product code is written against these names so that it reads like the
+// phone code it stands in for; the widths are fixed (LONG is 32 bits here
+// although `long` is 64 bits on Linux).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+using BYTE = std::uint8_t;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using LONG = std::int32_t;
+using ULONG = std::uint32_t;
+using INT = int;
+using UINT = unsigned int;
+using BOOL = int;
+using SHORT = std::int16_t;
+using USHORT = std::uint16_t;
+using LONGLONG = std::int64_t;
+using ULONGLONG = std::uint64_t;
+
+using WCHAR = char16_t;
+using LPWSTR = WCHAR*;
+using LPCWSTR = const WCHAR*;
+using LPBYTE = BYTE*;
+using LPCBYTE = const BYTE*;
+using LPDWORD = DWORD*;
+using LPVOID = void*;
+using LPCVOID = const void*;
+using HANDLE = void*;
+
+using HRESULT = std::int32_t;
+using REGSAM = DWORD;
+
+constexpr BOOL TRUE = 1;
+constexpr BOOL FALSE = 0;
+
+// The phone's SYSTEMTIME, as GetLocalTime fills it.
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+using LPSYSTEMTIME = SYSTEMTIME*;
+
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+using PFILETIME = FILETIME*;
