@@ -62,7 +62,9 @@ bool setClockTimeOfDay(int hour, int minute)
 {
     if (hour < 0 || hour > 23 || minute < 0 || minute > 59)
         return false;
-    const auto now = system_clock::now();
+    // Whole milliseconds, as GetLocalTime reads the host clock, so that the
+    // first reading after the change is not a millisecond early.
+    const auto now = time_point_cast<milliseconds>(system_clock::now());
     const std::time_t seconds = system_clock::to_time_t(now);
     std::tm local{};
     localtime_r(&seconds, &local);

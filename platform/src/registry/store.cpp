@@ -37,7 +37,6 @@ CREATE TABLE IF NOT EXISTS vals(
   data  BLOB NOT NULL,
   PRIMARY KEY(key, fname)
 ) WITHOUT ROWID;
-CREATE INDEX IF NOT EXISTS vals_by_seq ON vals(key, seq);
 INSERT OR IGNORE INTO keys(id, parent, path, name) VALUES
   (1, 0, 'HKCR', 'HKEY_CLASSES_ROOT'),
   (2, 0, 'HKCU', 'HKEY_CURRENT_USER'),

@@ -1,0 +1,45 @@
+// The command groups of `handset`. Each group lives in its own source file
+// and adds its subcommands to the application in an add...Commands function,
+// which main.cpp calls; a new group needs one more declaration here and one
+// more call there.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string_view>
+
+namespace CLI {
+class App;
+}
+
+namespace handset::cli {
+
+void addInitCommand(CLI::App& app);
+void addRegCommands(CLI::App& app);
+void addClockCommands(CLI::App& app);
+void addLogCommand(CLI::App& app);
+
+// Whether a command works on an existing device (all but `init` do).
+enum class NeedsDevice { Yes, No };
+
+// Makes `action` what runs when `command` is the one chosen on the command
+// line. It runs after the whole line has been parsed and the device chosen;
+// its result is the exit status.
+void onRun(CLI::App* command, NeedsDevice needsDevice, std::function<int()> action);
+
+// Runs the chosen command on the device at `root`: refuses with status 1
+// when the command needs a device and there is none.
+int runChosenCommand(const std::filesystem::path& root);
+
+// Reports an error on stderr; returns the exit status for errors, 1.
+int fail(std::string_view message);
+
+// Reports a command-line argument that does not fit its command (found
+// only once the command runs); returns the exit status for usage errors, 2.
+int usage(std::string_view message);
+
+// Notes a change made to the device in its log, as every command that
+// changes the device does.
+void logChange(std::string_view what);
+
+}  // namespace handset::cli
