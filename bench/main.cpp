@@ -34,10 +34,13 @@ public:
             if (run.error_occurred || run.run_type != Run::RT_Iteration)
                 continue;
             times[run.benchmark_name()] = run.GetAdjustedRealTime() * multiplier(run.time_unit);
+            if (const auto p99 = run.counters.find("p99_us"); p99 != run.counters.end())
+                tails[run.benchmark_name()] = p99->second.value * 1000.0;
         }
     }
 
     std::map<std::string, double> times;  // nanoseconds per iteration
+    std::map<std::string, double> tails;  // 99th percentile in nanoseconds, where measured
 
 private:
     static double multiplier(benchmark::TimeUnit unit)
@@ -80,19 +83,22 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    std::printf("\n%-44s %12s %-36s %12s %8s  %s\n", "benchmark", "time", "baseline", "baseline t", "ratio", "goal");
+    std::printf("\n%-44s %12s %12s %-32s %12s %8s  %s\n", "benchmark", "mean", "p99", "baseline", "baseline", "ratio",
+                "goal");
     for (const auto& [name, declared] : bench::declarations()) {
         const auto it = reporter.times.find(name);
         if (it == reporter.times.end())
             continue;
+        const auto tail = reporter.tails.find(name);
+        const std::string p99 = tail == reporter.tails.end() ? "-" : bench::microseconds(tail->second);
         const auto base = reporter.times.find(declared.baseline);
         if (base == reporter.times.end()) {
-            std::printf("%-44s %12s %-36s %12s %8s  %s\n", name.c_str(), bench::microseconds(it->second).c_str(), "-",
-                        "-", "-", declared.goal.c_str());
+            std::printf("%-44s %12s %12s %-32s %12s %8s  %s\n", name.c_str(), bench::microseconds(it->second).c_str(),
+                        p99.c_str(), "-", "-", "-", declared.goal.c_str());
         } else {
-            std::printf("%-44s %12s %-36s %12s %7.2fx  %s\n", name.c_str(), bench::microseconds(it->second).c_str(),
-                        declared.baseline.c_str(), bench::microseconds(base->second).c_str(),
-                        it->second / base->second, declared.goal.c_str());
+            std::printf("%-44s %12s %12s %-32s %12s %7.2fx  %s\n", name.c_str(),
+                        bench::microseconds(it->second).c_str(), p99.c_str(), declared.baseline.c_str(),
+                        bench::microseconds(base->second).c_str(), it->second / base->second, declared.goal.c_str());
         }
     }
     return 0;

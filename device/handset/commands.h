@@ -18,6 +18,7 @@ void addInitCommand(CLI::App& app);
 void addRegCommands(CLI::App& app);
 void addClockCommands(CLI::App& app);
 void addLogCommand(CLI::App& app);
+void addContactsCommands(CLI::App& app);
 
 // Whether a command works on an existing device (all but `init` do).
 enum class NeedsDevice { Yes, No };

@@ -35,6 +35,7 @@ int main(int argc, char** argv)
     addRegCommands(app);
     addClockCommands(app);
     addLogCommand(app);
+    addContactsCommands(app);
 
     try {
         app.parse(argc, argv);

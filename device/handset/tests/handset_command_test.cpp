@@ -504,3 +504,68 @@ TEST_F(HandsetCommand, LogFollowPrintsNewLinesUntilInterrupted)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(HandsetCommand, ContactsAreAddedChangedListedAndDeleted)
+{
+    init();
+    Outcome run = handset({"contacts", "add", "--first", "Anna", "--last", "Berg", "--mobile", "+49 151 1234567",
+                           "--categories", "Family,Work", "--ring-tone", "\\My Documents\\Anna.mp3", "--sms-tone",
+                           "\\Windows\\Alert.wav", "--priority", "1"});
+    ASSERT_EQ(0, run.status) << run.err;
+    const std::string oid = run.out.substr(0, run.out.find('\n'));
+    EXPECT_EQ(oid + "\n", run.out);  // the object id alone
+
+    run = handset({"contacts", "set", oid, "--last", "'; DROP TABLE props; --", "--priority", "2", "--home", "030 1"});
+    ASSERT_EQ(0, run.status) << run.err;
+    run = handset({"contacts", "list"});
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(oid + "\t'; DROP TABLE props; --\tAnna\t\tmobile:+49 151 1234567,home:030 1\t\\My Documents\\Anna.mp3\t"
+                    "\\Windows\\Alert.wav\t2\tFamily,Work\n",
+              run.out);
+    run = handset({"categories", "list"});
+    EXPECT_EQ("Family\nWork\n", run.out);
+
+    EXPECT_EQ(2, handset({"contacts", "add", "--priority", "VIP"}).status);
+    EXPECT_EQ(2, handset({"contacts", "show", "nope"}).status);
+    EXPECT_EQ(1, handset({"contacts", "show", "999"}).status);
+    EXPECT_EQ(0, handset({"contacts", "delete", oid}).status);
+    EXPECT_EQ(1, handset({"contacts", "delete", oid}).status);
+    EXPECT_EQ("", handset({"contacts", "list"}).out);
+}
+
+TEST_F(HandsetCommand, VCardImportIsAllOrNothing)
+{
+    init();
+    const fs::path good = scratch_.root() / "good.vcf";
+    std::ofstream(good) << "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Doe;John\r\nTEL;CELL:+1 555\r\n 0100\r\nEND:VCARD\r\n"
+                           "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Jane\r\nN:Roe;Jane;;;\r\nEND:VCARD\r\n";
+    Outcome run = handset({"contacts", "import", good.string()});
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_EQ("2\n", run.out);
+    // A 2.1 fold keeps its blank.
+    EXPECT_NE(std::string::npos, handset({"contacts", "list"}).out.find("mobile:+1 555 0100"));
+
+    const fs::path bad = scratch_.root() / "bad.vcf";
+    std::ofstream(bad) << "BEGIN:VCARD\nVERSION:3.0\nN:Ok;One\nEND:VCARD\nBEGIN:VCARD\nVERSION:3.0\nN:Broken\n";
+    run = handset({"contacts", "import", bad.string()});
+    EXPECT_EQ(1, run.status);
+    EXPECT_NE(std::string::npos, run.err.find("bad.vcf:"));
+    EXPECT_NE(std::string::npos, run.err.find("nothing was imported"));
+    EXPECT_EQ(std::string::npos, handset({"contacts", "list"}).out.find("Ok"));
+}
+
+TEST_F(HandsetCommand, CategoriesAreAddedAndDeleted)
+{
+    init();
+    EXPECT_EQ(0, handset({"categories", "add", "Family"}).status);
+    EXPECT_EQ(1, handset({"categories", "add", "FAMILY"}).status);
+    EXPECT_EQ(2, handset({"categories", "add", "A,B"}).status);
+    ASSERT_EQ(0, handset({"contacts", "add", "--last", "X", "--categories", "Family"}).status);
+    EXPECT_EQ(0, handset({"categories", "delete", "family"}).status);
+    EXPECT_EQ("", handset({"categories", "list"}).out);
+    EXPECT_EQ(1, handset({"categories", "delete", "Family"}).status);
+}
+
+}  // namespace

@@ -34,6 +34,17 @@ using HANDLE = void*;
 using HRESULT = std::int32_t;
 using REGSAM = DWORD;
 
+inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
+
+// Generic access rights and file creation dispositions.
+constexpr DWORD GENERIC_READ = 0x80000000;
+constexpr DWORD GENERIC_WRITE = 0x40000000;
+constexpr DWORD CREATE_NEW = 1;
+constexpr DWORD CREATE_ALWAYS = 2;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD TRUNCATE_EXISTING = 5;
+
 constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;
 

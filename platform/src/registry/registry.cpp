@@ -31,8 +31,6 @@ using handset::registry::Sql;
 using handset::registry::Statement;
 using handset::registry::Store;
 
-constexpr LONG ERROR_BAD_PATHNAME = 161;
-
 // The one conversion from the storage engine's codes to Win32 codes.
 LONG win32Code(int rc)
 {
@@ -122,9 +120,46 @@ std::u16string_view view(LPCWSTR text)
     return text ? std::u16string_view(text) : std::u16string_view();
 }
 
+// The form names are compared in, as stored: folded and in UTF-8. Names are
+// nearly always ASCII, and every call folds one, so ASCII takes a short cut.
 std::string folded(std::u16string_view name)
 {
-    return handset::toUtf8(handset::foldCase(name));
+    std::string out;
+    out.reserve(name.size());
+    for (char16_t c : name) {
+        if (c >= 0x80)
+            return handset::toUtf8(handset::foldCase(name));
+        out += static_cast<char>(c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c);
+    }
+    return out;
+}
+
+// Checks a subkey path the way splitSubKey does and appends its folded
+// form to `path`; opening and deleting need no more than that.
+LONG appendFoldedSubKey(std::u16string_view subKey, std::string& path)
+{
+    if (!subKey.empty() && subKey.front() == u'\\')
+        return ERROR_BAD_PATHNAME;
+    if (!subKey.empty() && subKey.back() == u'\\')
+        subKey.remove_suffix(1);
+    if (subKey.empty())
+        return ERROR_SUCCESS;
+    std::size_t run = 0;
+    for (char16_t c : subKey) {
+        if (c != u'\\') {
+            if (++run > MAX_KEY_NAME)
+                return ERROR_INVALID_PARAMETER;
+        } else if (run == 0) {
+            return ERROR_BAD_PATHNAME;
+        } else {
+            run = 0;
+        }
+    }
+    if (run == 0)
+        return ERROR_BAD_PATHNAME;  // "a\\" after the one trailing '\' allowed
+    path += '\\';
+    path += folded(subKey);
+    return ERROR_SUCCESS;
 }
 
 // One component of a subkey path, as written and as compared.
@@ -264,13 +299,9 @@ LONG RegOpenKeyEx(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult)
     const HKEY__* base = resolve(hKey, scratch);
     if (!base)
         return ERROR_INVALID_HANDLE;
-    std::vector<Component> parts;
-    if (const LONG rc = splitSubKey(view(lpSubKey), parts); rc != ERROR_SUCCESS)
-        return rc;
-
     std::string path = base->path;
-    for (const Component& part : parts)
-        path += '\\' + part.folded;
+    if (const LONG rc = appendFoldedSubKey(view(lpSubKey), path); rc != ERROR_SUCCESS)
+        return rc;
 
     Store store;
     if (store.status() != SQLITE_OK)
@@ -393,14 +424,11 @@ LONG RegDeleteKey(HKEY hKey, LPCWSTR lpSubKey)
     const HKEY__* base = resolve(hKey, scratch);
     if (!base)
         return ERROR_INVALID_HANDLE;
-    std::vector<Component> parts;
-    if (const LONG rc = splitSubKey(view(lpSubKey), parts); rc != ERROR_SUCCESS)
-        return rc;
-    if (parts.empty() && isRoot(hKey))
-        return ERROR_ACCESS_DENIED;
     std::string path = base->path;
-    for (const Component& part : parts)
-        path += '\\' + part.folded;
+    if (const LONG rc = appendFoldedSubKey(view(lpSubKey), path); rc != ERROR_SUCCESS)
+        return rc;
+    if (path == base->path && isRoot(hKey))
+        return ERROR_ACCESS_DENIED;
 
     Store store;
     if (store.status() != SQLITE_OK)

@@ -127,7 +127,8 @@ int openConnection()
         // WAL lets readers run beside a writer; NORMAL synchronisation keeps
         // every committed call through a crash of the process, and
         // RegFlushKey's checkpoint makes it durable on disk.
-        rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
+        rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=4000;",
+                          nullptr, nullptr, nullptr);
     }
     if (rc == SQLITE_OK) {
         rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);

@@ -325,6 +325,16 @@ TEST_F(RegistryTest, HandlesAndPathsAreChecked)
     RegCloseKey(out);
     EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyEx(HKEY_CURRENT_USER, u"A\\B", 0, 0, &out));
     RegCloseKey(out);
+    // Opening and deleting read paths by the same rules as creating.
+    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyEx(HKEY_CURRENT_USER, u"a\\b\\", 0, 0, &out));
+    RegCloseKey(out);
+    for (const char16_t* bad : {u"a\\b\\\\", u"\\a", u"a\\\\b"}) {
+        EXPECT_NE(ERROR_SUCCESS, RegOpenKeyEx(HKEY_CURRENT_USER, bad, 0, 0, &out));
+        EXPECT_NE(ERROR_SUCCESS, RegDeleteKey(HKEY_CURRENT_USER, bad));
+    }
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegOpenKeyEx(HKEY_CURRENT_USER, tooLong.c_str(), 0, 0, &out));
+    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyEx(HKEY_CURRENT_USER, u"A\\B", 0, 0, &out));
+    RegCloseKey(out);
 }
 
 TEST_F(RegistryTest, BatchIsAllOrNothing)

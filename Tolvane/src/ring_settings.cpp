@@ -1,0 +1,85 @@
+#include "ring_settings.h"
+
+#include <algorithm>
+
+#include <handset/audio.h>
+#include <handset/registry.h>
+#include <settings/caller.h>
+
+namespace tolvane {
+
+namespace {
+
+constexpr std::size_t kScriptCapacity = 255;
+
+// The ring keys, in the order the phone's sound system expects them written.
+constexpr const WCHAR* kRingKeys[] = {
+    u"ControlPanel\\Sounds\\PlmORingTone1",
+    u"ControlPanel\\Sounds\\PlmORingTone2",
+    u"ControlPanel\\Sounds\\RingTone0",
+};
+constexpr const WCHAR* kRingVolumeKey = u"ControlPanel\\SoundCategories\\Ring";
+
+void setString(HKEY key, const WCHAR* name, const std::u16string& text)
+{
+    RegSetValueEx(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                  static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR)));
+}
+
+}  // namespace
+
+std::u16string buildRingScript(const settings::ProfileRecord& record, bool mute)
+{
+    if (mute)
+        return {};
+    std::u16string tail;
+    if (record.increasingRing)
+        tail += u"c50";
+    tail += u"a";
+    if (record.vibrateCall)
+        tail += u"v0";
+    tail += u"p";
+    if (record.increasingRing)
+        tail += u"c150";
+    tail += u"w3r";
+
+    // One "v2w2" per vibration before the ring. No writer stores more than
+    // five, but a damaged value must not overrun the script: only as many
+    // as fit in front of the rest are kept.
+    const std::size_t fit = (kScriptCapacity - tail.size()) / 4;
+    const std::size_t repeats =
+        record.vibrateBeforeRing > 0 ? std::min<std::size_t>(static_cast<std::size_t>(record.vibrateBeforeRing), fit) : 0;
+    std::u16string script;
+    for (std::size_t i = 0; i < repeats; ++i)
+        script += u"v2w2";
+    return script + tail;
+}
+
+void applyRingSettings(IPOutlookApp* contacts, const WCHAR* callerId)
+{
+    // 1-2. Who is calling decides tone, record and mute; the record the script.
+    const settings::RingDecision decision = settings::resolveCallRing(contacts, callerId);
+    const std::u16string script = buildRingScript(decision.profile, decision.mute);
+
+    // 3. The ring volume, when the phone has the key (opened, never created).
+    HKEY key = nullptr;
+    if (RegOpenKeyEx(HKEY_CURRENT_USER, kRingVolumeKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        const DWORD volume = static_cast<DWORD>(decision.profile.callVolume);
+        RegSetValueEx(key, u"InitVol", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&volume), sizeof volume);
+        RegCloseKey(key);
+    }
+
+    // 4. Tone and script into each ring key the phone has.
+    for (const WCHAR* path : kRingKeys) {
+        if (RegOpenKeyEx(HKEY_CURRENT_USER, path, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+            continue;
+        setString(key, u"Sound", decision.tone);
+        setString(key, u"Script", script);
+        RegCloseKey(key);
+    }
+
+    // 5. The phone rereads what was just written.
+    AudioUpdateFromRegistry();
+}
+
+}  // namespace tolvane

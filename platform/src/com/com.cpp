@@ -1,0 +1,317 @@
+#include <handset/com.h>
+
+#include <atomic>
+#include <mutex>
+#include <new>
+#include <vector>
+
+#include <handset/wstring.h>
+
+namespace handset {
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// GUID text
+
+int hexValue(char32_t c)
+{
+    if (c >= '0' && c <= '9')
+        return static_cast<int>(c - '0');
+    if (c >= 'a' && c <= 'f')
+        return static_cast<int>(c - 'a' + 10);
+    if (c >= 'A' && c <= 'F')
+        return static_cast<int>(c - 'A' + 10);
+    return -1;
+}
+
+// The braced form has 38 characters: hex digits everywhere except the
+// braces and the dashes at fixed places.
+template <typename Char>
+std::optional<GUID> parseBraced(std::basic_string_view<Char> text)
+{
+    if (text.size() != 38 || text.front() != '{' || text.back() != '}')
+        return std::nullopt;
+    const std::basic_string_view<Char> body = text.substr(1, 36);
+    BYTE bytes[16];
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < body.size();) {
+        if (i == 8 || i == 13 || i == 18 || i == 23) {
+            if (body[i] != '-')
+                return std::nullopt;
+            ++i;
+            continue;
+        }
+        const int high = hexValue(body[i]);
+        const int low = hexValue(body[i + 1]);
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        bytes[n++] = static_cast<BYTE>(high * 16 + low);
+        i += 2;
+    }
+    GUID guid{};
+    guid.Data1 = (DWORD{bytes[0]} << 24) | (DWORD{bytes[1]} << 16) | (DWORD{bytes[2]} << 8) | bytes[3];
+    guid.Data2 = static_cast<WORD>((bytes[4] << 8) | bytes[5]);
+    guid.Data3 = static_cast<WORD>((bytes[6] << 8) | bytes[7]);
+    std::memcpy(guid.Data4, bytes + 8, 8);
+    return guid;
+}
+
+std::string formatAscii(REFGUID guid)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string out = "{";
+    auto put = [&](unsigned value, int width) {
+        for (int shift = (width - 1) * 4; shift >= 0; shift -= 4)
+            out += digits[(value >> shift) & 0xF];
+    };
+    put(guid.Data1, 8);
+    out += '-';
+    put(guid.Data2, 4);
+    out += '-';
+    put(guid.Data3, 4);
+    out += '-';
+    put(guid.Data4[0], 2);
+    put(guid.Data4[1], 2);
+    out += '-';
+    for (int i = 2; i < 8; ++i)
+        put(guid.Data4[i], 2);
+    out += '}';
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Per-thread initialisation
+
+struct ThreadCom {
+    int count = 0;
+    DWORD model = COINIT_MULTITHREADED;
+};
+thread_local ThreadCom threadCom;
+
+constexpr DWORD kKnownCoInitFlags =
+    COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE | COINIT_SPEED_OVER_MEMORY;
+
+// ---------------------------------------------------------------------------
+// Built-in classes
+
+struct ClassTable {
+    std::mutex mutex;
+    std::vector<com::BuiltInClass> classes;
+};
+
+// Registrations run during static initialisation of the library, in any
+// order, so the table is made on first use.
+ClassTable& classTable()
+{
+    static ClassTable* table = new ClassTable;
+    return *table;
+}
+
+std::optional<com::BuiltInClass> findBuiltIn(REFCLSID clsid)
+{
+    ClassTable& table = classTable();
+    std::lock_guard lock(table.mutex);
+    for (const auto& cls : table.classes)
+        if (IsEqualCLSID(cls.clsid, clsid))
+            return cls;
+    return std::nullopt;
+}
+
+// The factory every built-in class gets: it creates objects through the
+// class's function and never aggregates. Built-in classes are never
+// unloaded, so LockServer only keeps the count the caller expects.
+class BuiltInFactory final : public IClassFactory {
+public:
+    explicit BuiltInFactory(com::CreateInstanceFunction create) : create_(create) {}
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
+            *ppv = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override
+    {
+        const ULONG left = --refs_;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+
+    HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        *ppv = nullptr;
+        if (outer)
+            return CLASS_E_NOAGGREGATION;
+        return create_(riid, ppv);
+    }
+    HRESULT LockServer(BOOL lock) override
+    {
+        locks_ += lock ? 1 : -1;
+        return S_OK;
+    }
+
+private:
+    std::atomic<ULONG> refs_{1};
+    std::atomic<LONG> locks_{0};
+    com::CreateInstanceFunction create_;
+};
+
+}  // namespace
+
+std::optional<GUID> parseGuid(std::u16string_view text)
+{
+    return parseBraced(text);
+}
+
+std::optional<GUID> parseGuid(std::string_view text)
+{
+    return parseBraced(text);
+}
+
+std::u16string formatGuid(REFGUID guid)
+{
+    const std::string ascii = formatAscii(guid);
+    return {ascii.begin(), ascii.end()};
+}
+
+std::string formatGuidUtf8(REFGUID guid)
+{
+    return formatAscii(guid);
+}
+
+namespace com {
+
+BuiltInClassRegistration::BuiltInClassRegistration(const BuiltInClass& cls) : registered_(false)
+{
+    ClassTable& table = classTable();
+    std::lock_guard lock(table.mutex);
+    for (const auto& known : table.classes) {
+        if (IsEqualCLSID(known.clsid, cls.clsid))
+            return;
+        if (cls.progId && known.progId &&
+            foldCase(known.progId) == foldCase(cls.progId))
+            return;
+    }
+    table.classes.push_back(cls);
+    registered_ = true;
+}
+
+}  // namespace com
+
+}  // namespace handset
+
+using namespace handset;
+
+HRESULT CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit)
+{
+    if (pvReserved || (dwCoInit & ~kKnownCoInitFlags) != 0)
+        return E_INVALIDARG;
+    const DWORD model = dwCoInit & COINIT_APARTMENTTHREADED;
+    if (threadCom.count > 0) {
+        if (threadCom.model != model)
+            return RPC_E_CHANGED_MODE;
+        ++threadCom.count;
+        return S_FALSE;
+    }
+    threadCom.model = model;
+    threadCom.count = 1;
+    return S_OK;
+}
+
+void CoUninitialize()
+{
+    if (threadCom.count > 0)
+        --threadCom.count;
+}
+
+HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid)
+{
+    if (!lpszProgID || !lpclsid)
+        return E_INVALIDARG;
+    const std::u16string wanted = foldCase(lpszProgID);
+    ClassTable& table = classTable();
+    std::lock_guard lock(table.mutex);
+    for (const auto& cls : table.classes) {
+        if (cls.progId && foldCase(cls.progId) == wanted) {
+            *lpclsid = cls.clsid;
+            return S_OK;
+        }
+    }
+    // FIXME: look up HKEY_CLASSES_ROOT\<ProgID>\CLSID once registered
+    // in-process servers can be loaded.
+    *lpclsid = GUID_NULL;
+    return CO_E_CLASSSTRING;
+}
+
+HRESULT CLSIDFromString(LPCOLESTR lpsz, LPCLSID lpclsid)
+{
+    if (!lpclsid)
+        return E_INVALIDARG;
+    const auto guid = lpsz ? parseGuid(std::u16string_view(lpsz)) : std::nullopt;
+    *lpclsid = guid.value_or(GUID_NULL);
+    return guid ? NOERROR : CO_E_CLASSSTRING;
+}
+
+HRESULT IIDFromString(LPCOLESTR lpsz, LPGUID lpiid)
+{
+    return CLSIDFromString(lpsz, lpiid);
+}
+
+int StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax)
+{
+    const std::u16string text = formatGuid(rguid);
+    const int needed = static_cast<int>(text.size()) + 1;
+    if (!lpsz || cchMax < needed)
+        return 0;
+    std::memcpy(lpsz, text.c_str(), needed * sizeof(OLECHAR));
+    return needed;
+}
+
+HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvReserved, REFIID riid, LPVOID* ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    if (threadCom.count == 0)
+        return CO_E_NOTINITIALIZED;
+    if ((dwClsContext & CLSCTX_INPROC_SERVER) == 0)
+        return REGDB_E_CLASSNOTREG;
+    const auto cls = findBuiltIn(rclsid);
+    if (!cls) {
+        // FIXME: HKEY_CLASSES_ROOT\CLSID\{...}\InProcServer32 joins here:
+        // load the library and ask its DllGetClassObject.
+        return REGDB_E_CLASSNOTREG;
+    }
+    auto* factory = new (std::nothrow) BuiltInFactory(cls->createInstance);
+    if (!factory)
+        return E_OUTOFMEMORY;
+    const HRESULT hr = factory->QueryInterface(riid, ppv);
+    factory->Release();
+    return hr;
+}
+
+HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid, LPVOID* ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    IClassFactory* factory = nullptr;
+    HRESULT hr = CoGetClassObject(rclsid, dwClsContext, nullptr, IID_IClassFactory,
+                                  reinterpret_cast<void**>(&factory));
+    if (FAILED(hr))
+        return hr;
+    hr = factory->CreateInstance(pUnkOuter, riid, ppv);
+    factory->Release();
+    return hr;
+}

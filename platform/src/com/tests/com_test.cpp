@@ -1,0 +1,248 @@
+// COM in process: GUID text, HRESULT values, per-thread initialisation, and
+// object creation through the built-in classes.
+
+#include <cstddef>
+#include <cstring>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include <handset/com.h>
+
+namespace {
+
+constexpr GUID kTestClass = {0xE9793830, 0x6BD4, 0x4463, {0xB2, 0xA1, 0x38, 0x4C, 0x40, 0xAA, 0x2E, 0x93}};
+constexpr IID kTestInterface = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
+
+// A class of this test, built in the way the platform's areas build theirs.
+int liveObjects = 0;
+
+class Counter final : public IUnknown {
+public:
+    Counter() { ++liveObjects; }
+    ~Counter() { --liveObjects; }
+    HRESULT QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, kTestInterface)) {
+            *ppv = this;
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override
+    {
+        const ULONG left = --refs_;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+
+private:
+    ULONG refs_ = 1;
+};
+
+HRESULT createCounter(REFIID riid, void** ppv)
+{
+    auto* counter = new Counter;
+    const HRESULT hr = counter->QueryInterface(riid, ppv);
+    counter->Release();
+    return hr;
+}
+
+const handset::com::BuiltInClassRegistration testClass{{kTestClass, u"Tonquil.TestCounter", createCounter}};
+
+// Initialises COM for one test and undoes it.
+class ComInitialized : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED)); }
+    void TearDown() override { CoUninitialize(); }
+};
+
+TEST(GuidTest, HasTheWin32Layout)
+{
+    EXPECT_EQ(16u, sizeof(GUID));
+    EXPECT_EQ(0u, offsetof(GUID, Data1));
+    EXPECT_EQ(4u, offsetof(GUID, Data2));
+    EXPECT_EQ(6u, offsetof(GUID, Data3));
+    EXPECT_EQ(8u, offsetof(GUID, Data4));
+    // The same bytes as the phone keeps them in memory.
+    const BYTE expected[] = {0x30, 0x38, 0x79, 0xE9, 0xD4, 0x6B, 0x63, 0x44,
+                             0xB2, 0xA1, 0x38, 0x4C, 0x40, 0xAA, 0x2E, 0x93};
+    EXPECT_EQ(0, std::memcmp(expected, &kTestClass, 16));
+}
+
+TEST(GuidTest, ParsesAndFormatsTheBracedForm)
+{
+    CLSID clsid;
+    std::memset(&clsid, 0xBD, sizeof clsid);
+    ASSERT_EQ(NOERROR, CLSIDFromString(u"{e9793830-6BD4-4463-b2a1-384c40aa2E93}", &clsid));
+    EXPECT_TRUE(IsEqualCLSID(kTestClass, clsid));
+    EXPECT_EQ(u"{E9793830-6BD4-4463-B2A1-384C40AA2E93}", handset::formatGuid(clsid));
+    EXPECT_EQ("{E9793830-6BD4-4463-B2A1-384C40AA2E93}", handset::formatGuidUtf8(clsid));
+    EXPECT_EQ(kTestClass, handset::parseGuid(std::string_view("{E9793830-6BD4-4463-B2A1-384C40AA2E93}")));
+    EXPECT_FALSE(IsEqualGUID(kTestClass, kTestInterface));
+
+    for (const char16_t* bad : {u"E9793830-6BD4-4463-B2A1-384C40AA2E93", u"{E9793830-6BD4-4463-B2A1-384C40AA2E9}",
+                                u"{E9793830-6BD4-4463-B2A1-384C40AA2E931}", u"{E9793830+6BD4-4463-B2A1-384C40AA2E93}",
+                                u"{E979383G-6BD4-4463-B2A1-384C40AA2E93}", u"{E9793830-6BD4-4463-B2A13-84C40AA2E93}",
+                                u""}) {
+        SCOPED_TRACE(handset::parseGuid(std::u16string_view(bad)).has_value());
+        std::memset(&clsid, 0xBD, sizeof clsid);
+        EXPECT_EQ(CO_E_CLASSSTRING, CLSIDFromString(bad, &clsid));
+        EXPECT_TRUE(IsEqualCLSID(GUID_NULL, clsid));
+    }
+    EXPECT_EQ(CO_E_CLASSSTRING, CLSIDFromString(nullptr, &clsid));
+}
+
+TEST(GuidTest, StringFromGuid2NeedsRoomForTheTerminator)
+{
+    WCHAR text[40];
+    std::fill(std::begin(text), std::end(text), u'#');
+    EXPECT_EQ(0, StringFromGUID2(kTestClass, text, 38));
+    EXPECT_EQ(u'#', text[0]);
+    EXPECT_EQ(39, StringFromGUID2(kTestClass, text, 39));
+    EXPECT_EQ(u"{E9793830-6BD4-4463-B2A1-384C40AA2E93}", std::u16string(text));
+    EXPECT_EQ(u'#', text[39]);
+}
+
+TEST(HresultTest, CarriesTheWin32Codes)
+{
+    EXPECT_EQ(E_ACCESSDENIED, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(E_INVALIDARG, HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(E_OUTOFMEMORY, HRESULT_FROM_WIN32(ERROR_OUTOFMEMORY));
+    EXPECT_EQ(S_OK, HRESULT_FROM_WIN32(ERROR_SUCCESS));
+    EXPECT_EQ(static_cast<HRESULT>(0x8007007A), HRESULT_FROM_WIN32(122));
+    EXPECT_EQ(122u, HRESULT_CODE(HRESULT_FROM_WIN32(122)));
+    EXPECT_EQ(FACILITY_WIN32, HRESULT_FACILITY(E_INVALIDARG));
+    EXPECT_TRUE(SUCCEEDED(S_FALSE));
+    EXPECT_FALSE(FAILED(S_FALSE));
+    EXPECT_TRUE(FAILED(E_FAIL));
+    EXPECT_EQ(static_cast<HRESULT>(0x80040154), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(static_cast<HRESULT>(0x80040111), CLASS_E_CLASSNOTAVAILABLE);
+}
+
+TEST(CoInitializeTest, CountsPerThreadAndRefusesAnotherModel)
+{
+    void* object = reinterpret_cast<void*>(0xdeadbeef);
+    EXPECT_EQ(CO_E_NOTINITIALIZED, CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object));
+    EXPECT_EQ(nullptr, object);
+
+    EXPECT_EQ(E_INVALIDARG, CoInitializeEx(&object, COINIT_MULTITHREADED));
+    EXPECT_EQ(E_INVALIDARG, CoInitializeEx(nullptr, 0x100));
+    ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    EXPECT_EQ(S_FALSE, CoInitializeEx(nullptr, COINIT_MULTITHREADED | COINIT_DISABLE_OLE1DDE));
+    EXPECT_EQ(RPC_E_CHANGED_MODE, CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+
+    // Another thread is not initialised by this one.
+    HRESULT other = S_OK;
+    std::thread([&] {
+        void* unused = nullptr;
+        other = CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &unused);
+    }).join();
+    EXPECT_EQ(CO_E_NOTINITIALIZED, other);
+
+    CoUninitialize();  // one of two: still initialised
+    IUnknown* unknown = nullptr;
+    ASSERT_EQ(S_OK, CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                     reinterpret_cast<void**>(&unknown)));
+    unknown->Release();
+    CoUninitialize();
+    EXPECT_EQ(CO_E_NOTINITIALIZED, CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                                    reinterpret_cast<void**>(&unknown)));
+    CoUninitialize();  // one too many does nothing
+
+    // The apartment model is taken again once the thread is uninitialised.
+    EXPECT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    CoUninitialize();
+}
+
+using CoCreateInstanceTest = ComInitialized;
+
+TEST_F(CoCreateInstanceTest, CreatesBuiltInClassesByProgId)
+{
+    CLSID clsid = GUID_NULL;
+    ASSERT_EQ(S_OK, CLSIDFromProgID(u"tonquil.testcounter", &clsid));
+    EXPECT_TRUE(IsEqualCLSID(kTestClass, clsid));
+
+    IUnknown* object = nullptr;
+    ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kTestInterface,
+                                     reinterpret_cast<void**>(&object)));
+    EXPECT_EQ(1, liveObjects);
+    EXPECT_EQ(0u, object->Release());
+    EXPECT_EQ(0, liveObjects);
+
+    // The platform's own classes are there as soon as the library is.
+    EXPECT_EQ(S_OK, CLSIDFromProgID(u"PocketOutlook.Application", &clsid));
+    EXPECT_FALSE(IsEqualCLSID(GUID_NULL, clsid));
+}
+
+TEST_F(CoCreateInstanceTest, FailsCleanlyForWhatItCannotCreate)
+{
+    const GUID unknownClass = {0x12345678, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}};
+    void* object = reinterpret_cast<void*>(0xdeadbeef);
+    EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(unknownClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object));
+    EXPECT_EQ(nullptr, object);
+
+    object = reinterpret_cast<void*>(0xdeadbeef);
+    EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(kTestClass, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, &object));
+    EXPECT_EQ(nullptr, object);
+
+    object = reinterpret_cast<void*>(0xdeadbeef);
+    EXPECT_EQ(E_NOINTERFACE, CoCreateInstance(kTestClass, nullptr, CLSCTX_ALL, IID_IClassFactory, &object));
+    EXPECT_EQ(nullptr, object);
+    EXPECT_EQ(0, liveObjects);  // the object made for the failed request is gone
+
+    Counter* outer = new Counter;
+    object = reinterpret_cast<void*>(0xdeadbeef);
+    EXPECT_EQ(CLASS_E_NOAGGREGATION, CoCreateInstance(kTestClass, outer, CLSCTX_INPROC_SERVER, IID_IUnknown, &object));
+    EXPECT_EQ(nullptr, object);
+    EXPECT_EQ(1, liveObjects);
+    outer->Release();
+
+    EXPECT_EQ(E_POINTER, CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, nullptr));
+    CLSID clsid;
+    std::memset(&clsid, 0xBD, sizeof clsid);
+    EXPECT_EQ(CO_E_CLASSSTRING, CLSIDFromProgID(u"No.Such.Program", &clsid));
+    EXPECT_TRUE(IsEqualCLSID(GUID_NULL, clsid));
+    EXPECT_EQ(E_INVALIDARG, CLSIDFromProgID(nullptr, &clsid));
+}
+
+TEST_F(CoCreateInstanceTest, ClassObjectIsAFactory)
+{
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(S_OK, CoGetClassObject(kTestClass, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                                     reinterpret_cast<void**>(&factory)));
+    EXPECT_EQ(S_OK, factory->LockServer(TRUE));
+    EXPECT_EQ(S_OK, factory->LockServer(FALSE));
+    IUnknown* object = nullptr;
+    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object)));
+    object->Release();
+    EXPECT_EQ(E_POINTER, factory->CreateInstance(nullptr, IID_IUnknown, nullptr));
+    IUnknown* same = nullptr;
+    EXPECT_EQ(S_OK, factory->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&same)));
+    EXPECT_EQ(static_cast<IUnknown*>(factory), same);
+    same->Release();
+    EXPECT_EQ(0u, factory->Release());
+    EXPECT_EQ(0, liveObjects);
+}
+
+TEST(BuiltInClassTest, FirstRegistrationOfAClassOrProgIdWins)
+{
+    EXPECT_TRUE(testClass.registered());
+    const handset::com::BuiltInClassRegistration sameClass{{kTestClass, u"Tonquil.Other", createCounter}};
+    EXPECT_FALSE(sameClass.registered());
+    const GUID otherClass = {0x22222222, 0, 0, {0, 0, 0, 0, 0, 0, 0, 2}};
+    const handset::com::BuiltInClassRegistration sameName{{otherClass, u"TONQUIL.TESTCOUNTER", createCounter}};
+    EXPECT_FALSE(sameName.registered());
+    CLSID clsid;
+    ASSERT_EQ(S_OK, CLSIDFromProgID(u"Tonquil.TestCounter", &clsid));
+    EXPECT_TRUE(IsEqualCLSID(kTestClass, clsid));
+    EXPECT_EQ(CO_E_CLASSSTRING, CLSIDFromProgID(u"Tonquil.Other", &clsid));
+}
+
+}  // namespace

@@ -1,0 +1,52 @@
+// Turning a caller into a tone, a profile record and a mute flag, and the
+// contact properties that decision reads.
+//
+// The contacts application object is the caller's: the call ring service
+// logs on when its window is made and passes the object to every call.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include <handset/pimstore.h>
+
+#include <settings/settings.h>
+
+namespace settings {
+
+struct RingDecision {
+    TonePath tone;          // possibly empty: no tone
+    ProfileRecord profile;  // all zero when muted
+    bool mute = false;
+
+    friend bool operator==(const RingDecision&, const RingDecision&) = default;
+};
+
+// The contact whose phone number is exactly `digits` (digits only, more than
+// four of them), or null. The caller releases the item.
+IItem* findCallerContact(IPOutlookApp* contacts, std::u16string_view digits);
+
+// The decision for a call from `callerId` (null or empty: no caller ID).
+RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId);
+
+// --- Contact properties ---------------------------------------------------
+
+// A string property of the contact, read whole up to kPathCapacity - 1
+// characters; empty when the contact lacks it or it cannot be read.
+std::u16string readContactString(IItem* contact, CEPROPID property);
+
+// The id of the named property `name` of type `type` (CEVT_...), made on
+// first use; PIMPR_INVALID_ID when it cannot be resolved.
+CEPROPID namedContactProperty(IPOutlookApp* contacts, const WCHAR* name, WORD type);
+
+// The contact's "Priority"; 0 when absent or unreadable.
+std::uint16_t readContactPriority(IPOutlookApp* contacts, IItem* contact);
+
+// The category that counts: the text before the first comma.
+std::u16string firstCategory(std::u16string_view categories);
+
+// Keeps the characters '0' to '9' of `text`, in order.
+std::u16string digitsOf(std::u16string_view text);
+
+}  // namespace settings
