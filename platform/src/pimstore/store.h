@@ -24,8 +24,7 @@
 
 #include <handset/cedb.h>
 
-struct sqlite3;
-struct sqlite3_stmt;
+#include "core/database.h"
 
 namespace handset::pim {
 
@@ -69,37 +68,7 @@ enum class Sql {
     Count_
 };
 
-// A prepared statement in use: bound on the way in, always reset on the way
-// out, so that no read transaction outlives the call that started it.
-class Statement {
-public:
-    explicit Statement(sqlite3_stmt* stmt) : stmt_(stmt) {}
-    ~Statement();
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    Statement& bind(std::int64_t value);
-    Statement& bind(double value);
-    Statement& bind(std::u16string_view text);  // as a blob of UTF-16 code units
-    Statement& bind(std::span<const std::uint8_t> blob);
-    Statement& bindText(std::string_view text);
-
-    // SQLITE_ROW, SQLITE_DONE or an error code. Every step counts as one
-    // storage step for fault injection.
-    int step();
-
-    bool isNull(int column) const;
-    int type(int column) const;  // SQLITE_INTEGER, SQLITE_FLOAT, SQLITE_BLOB, ...
-    std::int64_t integer(int column) const;
-    double real(int column) const;
-    std::u16string string(int column) const;  // from a blob of code units
-    std::span<const std::uint8_t> blob(int column) const;
-    std::string_view text(int column) const;
-
-private:
-    sqlite3_stmt* stmt_;
-    int next_ = 1;
-};
+using Statement = detail::Statement;
 
 // The process's connection to the current device's contacts volume, held
 // for one call. Constructing it locks the volume for this thread

@@ -202,7 +202,7 @@ std::string subtreeUpper(const std::string& path) { return path + ']'; }
 int findKey(Store& store, const std::string& path, std::int64_t& id)
 {
     Statement find = store.statement(Sql::FindKey);
-    const int rc = find.bind(path).step();
+    const int rc = find.bindText(path).step();
     id = rc == SQLITE_ROW ? find.integer(0) : 0;
     return rc;
 }
@@ -242,7 +242,7 @@ int createPath(Store& store, const HKEY__& base, const std::vector<Component>& p
             disposition = REG_OPENED_EXISTING_KEY;
             continue;
         }
-        TRY_SQL(store.statement(Sql::InsertKey).bind(parent).bind(path).bind(part.name).step());
+        TRY_SQL(store.statement(Sql::InsertKey).bind(parent).bindText(path).bindText(part.name).step());
         id = sqlite3_last_insert_rowid(store.db());
         disposition = REG_CREATED_NEW_KEY;
     }
@@ -253,8 +253,8 @@ int deleteTree(Store& store, const std::string& path)
 {
     const std::string lower = subtreeLower(path);
     const std::string upper = subtreeUpper(path);
-    TRY_SQL(store.statement(Sql::DeleteTreeValues).bind(path).bind(lower).bind(upper).step());
-    TRY_SQL(store.statement(Sql::DeleteTreeKeys).bind(path).bind(lower).bind(upper).step());
+    TRY_SQL(store.statement(Sql::DeleteTreeValues).bindText(path).bindText(lower).bindText(upper).step());
+    TRY_SQL(store.statement(Sql::DeleteTreeKeys).bindText(path).bindText(lower).bindText(upper).step());
     return SQLITE_OK;
 }
 
@@ -364,7 +364,7 @@ LONG RegQueryValueEx(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, LP
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
     Statement query = store.statement(Sql::QueryValue);
-    const int rc = query.bind(key->id).bind(name).step();
+    const int rc = query.bind(key->id).bindText(name).step();
     if (rc == SQLITE_DONE)
         return missingOr(store, *key, ERROR_FILE_NOT_FOUND);
     if (rc != SQLITE_ROW)
@@ -389,8 +389,8 @@ LONG RegSetValueEx(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BY
         return win32Code(store.status());
     const int rc = store.statement(Sql::SetValue)
                        .bind(key->id)
-                       .bind(folded(name))
-                       .bind(handset::toUtf8(name))
+                       .bindText(folded(name))
+                       .bindText(handset::toUtf8(name))
                        .bind(std::int64_t{dwType})
                        .bind(std::span<const std::uint8_t>(lpData, cbData))
                        .step();
@@ -410,7 +410,7 @@ LONG RegDeleteValue(HKEY hKey, LPCWSTR lpValueName)
     Store store;
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
-    const int rc = store.statement(Sql::DeleteValue).bind(key->id).bind(folded(view(lpValueName))).step();
+    const int rc = store.statement(Sql::DeleteValue).bind(key->id).bindText(folded(view(lpValueName))).step();
     if (rc != SQLITE_DONE)
         return win32Code(rc);
     if (sqlite3_changes(store.db()) == 0)

@@ -6,14 +6,9 @@
 // rather than one per component; values are rows keyed by (key, folded name).
 #pragma once
 
-#include <cstdint>
 #include <mutex>
-#include <span>
-#include <string>
-#include <string_view>
 
-struct sqlite3;
-struct sqlite3_stmt;
+#include "core/database.h"
 
 namespace handset::registry {
 
@@ -38,30 +33,7 @@ enum class Sql {
     Count_
 };
 
-// A prepared statement in use: bound on the way in, always reset on the way
-// out, so that no read transaction outlives the call that started it.
-class Statement {
-public:
-    explicit Statement(sqlite3_stmt* stmt) : stmt_(stmt) {}
-    ~Statement();
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    Statement& bind(std::int64_t value);
-    Statement& bind(std::string_view text);
-    Statement& bind(std::span<const std::uint8_t> blob);
-
-    // SQLITE_ROW, SQLITE_DONE or an error code.
-    int step();
-
-    std::int64_t integer(int column) const;
-    std::string_view text(int column) const;
-    std::span<const std::uint8_t> blob(int column) const;
-
-private:
-    sqlite3_stmt* stmt_;
-    int next_ = 1;
-};
+using Statement = detail::Statement;
 
 // The process's connection to the current device's registry.
 class Store {

@@ -1,0 +1,249 @@
+#include "core/database.h"
+
+#include <pthread.h>
+#include <sqlite3.h>
+
+#include <cassert>
+#include <cstring>
+#include <new>
+
+#include <handset/device.h>
+
+#include "core/device_internal.h"
+#include "core/faults_internal.h"
+
+namespace handset::detail {
+
+namespace {
+
+// Another process holds the write lock only for the microseconds of one
+// call; waiting is always better than failing.
+constexpr int kBusyTimeoutMs = 60'000;
+
+std::mutex databasesMutex;
+std::vector<DeviceDatabase*>& databases()
+{
+    static auto* all = new std::vector<DeviceDatabase*>;
+    return *all;
+}
+
+void beforeFork()
+{
+    databasesMutex.lock();
+    for (DeviceDatabase* database : databases())
+        database->mutex().lock();
+}
+
+void afterForkInParent()
+{
+    for (DeviceDatabase* database : databases())
+        database->mutex().unlock();
+    databasesMutex.unlock();
+}
+
+}  // namespace
+
+// The child's only thread has a new thread id, so it cannot unlock what the
+// forking thread locked: each mutex is made anew instead.
+void afterForkInChild()
+{
+    new (&databasesMutex) std::mutex;
+    for (DeviceDatabase* database : databases())
+        database->forget();
+}
+
+int injectedFault(faults::Store store)
+{
+    const auto fault = takeStorageStep(store);
+    if (!fault)
+        return 0;
+    switch (*fault) {
+    case faults::Fault::Busy:
+        return SQLITE_BUSY;
+    case faults::Fault::DiskFull:
+        return SQLITE_FULL;
+    case faults::Fault::IoError:
+        break;
+    }
+    return SQLITE_IOERR;
+}
+
+Statement::~Statement()
+{
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+}
+
+Statement& Statement::bind(std::int64_t value)
+{
+    sqlite3_bind_int64(stmt_, next_++, value);
+    return *this;
+}
+
+Statement& Statement::bind(double value)
+{
+    sqlite3_bind_double(stmt_, next_++, value);
+    return *this;
+}
+
+Statement& Statement::bind(std::u16string_view text)
+{
+    return bind(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()),
+                                              text.size() * sizeof(char16_t)));
+}
+
+Statement& Statement::bind(std::span<const std::uint8_t> blob)
+{
+    // An empty string or blob must still be a value, not NULL.
+    static const std::uint8_t empty = 0;
+    sqlite3_bind_blob(stmt_, next_++, blob.empty() ? &empty : blob.data(), static_cast<int>(blob.size()),
+                      SQLITE_TRANSIENT);
+    return *this;
+}
+
+Statement& Statement::bindText(std::string_view text)
+{
+    sqlite3_bind_text(stmt_, next_++, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    return *this;
+}
+
+int Statement::step()
+{
+    if (const int fault = injectedFault(store_))
+        return fault;
+    return sqlite3_step(stmt_);
+}
+
+bool Statement::isNull(int column) const
+{
+    return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
+}
+
+int Statement::type(int column) const
+{
+    return sqlite3_column_type(stmt_, column);
+}
+
+std::int64_t Statement::integer(int column) const
+{
+    return sqlite3_column_int64(stmt_, column);
+}
+
+double Statement::real(int column) const
+{
+    return sqlite3_column_double(stmt_, column);
+}
+
+std::u16string Statement::string(int column) const
+{
+    const auto bytes = blob(column);
+    std::u16string out(bytes.size() / sizeof(char16_t), u'\0');
+    if (!out.empty())
+        std::memcpy(out.data(), bytes.data(), out.size() * sizeof(char16_t));
+    return out;
+}
+
+std::span<const std::uint8_t> Statement::blob(int column) const
+{
+    const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt_, column));
+    return {data, data ? static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)) : 0};
+}
+
+std::string_view Statement::text(int column) const
+{
+    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+    return {data ? data : "", static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))};
+}
+
+DeviceDatabase::DeviceDatabase(std::string fileName, faults::Store store, const char* schema,
+                               std::span<const char* const> statements)
+    : fileName_(std::move(fileName)), store_(store), schema_(schema), sql_(statements),
+      mutex_(new (mutexStorage_) std::recursive_mutex), prepared_(statements.size(), nullptr)
+{
+    static const bool forkHandlers = [] {
+        pthread_atfork(beforeFork, afterForkInParent, afterForkInChild);
+        return true;
+    }();
+    (void)forkHandlers;
+    std::lock_guard lock(databasesMutex);
+    databases().push_back(this);
+}
+
+int DeviceDatabase::open()
+{
+    const std::uint64_t generation = deviceGeneration();
+    if (db_ && generation_ == generation)
+        return SQLITE_OK;
+    if (db_)
+        close();  // the process moved to another device
+
+    const std::string path = (deviceRoot() / fileName_).string();
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_busy_timeout(db, kBusyTimeoutMs);
+        // WAL lets readers run beside a writer; NORMAL synchronisation keeps
+        // every committed call through a crash of the process (a checkpoint
+        // makes it durable on disk). A larger checkpoint interval spreads the
+        // checkpoint's syncs over more writes.
+        rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=4000;",
+                          nullptr, nullptr, nullptr);
+    }
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) {
+            rc = sqlite3_exec(db, schema_, nullptr, nullptr, nullptr);
+            const int end = sqlite3_exec(db, rc == SQLITE_OK ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+            if (rc == SQLITE_OK)
+                rc = end;
+        }
+    }
+    if (rc != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        return rc;
+    }
+    db_ = db;
+    generation_ = generation;
+    return SQLITE_OK;
+}
+
+Statement DeviceDatabase::statement(std::size_t index)
+{
+    assert(db_ && index < prepared_.size());
+    sqlite3_stmt*& slot = prepared_[index];
+    if (!slot) {
+        // A statement that cannot be prepared is a bug in its store; the
+        // step on a null statement then reports SQLITE_MISUSE.
+        sqlite3_prepare_v3(db_, sql_[index], -1, SQLITE_PREPARE_PERSISTENT, &slot, nullptr);
+    }
+    return Statement(slot, store_);
+}
+
+void DeviceDatabase::execute(const char* sql)
+{
+    sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+}
+
+void DeviceDatabase::close()
+{
+    for (sqlite3_stmt*& stmt : prepared_) {
+        sqlite3_finalize(stmt);
+        stmt = nullptr;
+    }
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    if (onDrop)
+        onDrop();
+}
+
+void DeviceDatabase::forget()
+{
+    mutex_ = new (mutexStorage_) std::recursive_mutex;
+    std::fill(prepared_.begin(), prepared_.end(), nullptr);  // the parent's, left untouched
+    db_ = nullptr;
+    if (onDrop)
+        onDrop();
+}
+
+}  // namespace handset::detail

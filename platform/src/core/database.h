@@ -1,0 +1,113 @@
+// What the device's SQLite stores (the registry, the contacts volume) share:
+// one connection per process to one file of the device, prepared statements
+// kept for the connection's life, and statements that always reset.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <handset/faults.h>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace handset::detail {
+
+// A prepared statement in use: bound on the way in, always reset on the way
+// out, so that no read transaction outlives the call that started it. Bound
+// values are copied, so a temporary may be bound and the statement stepped
+// later.
+class Statement {
+public:
+    Statement(sqlite3_stmt* stmt, faults::Store store) : stmt_(stmt), store_(store) {}
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    Statement& bind(std::int64_t value);
+    Statement& bind(double value);
+    Statement& bind(std::u16string_view text);  // as a blob of UTF-16 code units
+    Statement& bind(std::span<const std::uint8_t> blob);
+    Statement& bindText(std::string_view text);
+
+    // SQLITE_ROW, SQLITE_DONE or an error code. Every step counts as one
+    // storage step of the store for fault injection.
+    int step();
+
+    bool isNull(int column) const;
+    int type(int column) const;  // SQLITE_INTEGER, SQLITE_FLOAT, SQLITE_BLOB, ...
+    std::int64_t integer(int column) const;
+    double real(int column) const;
+    std::u16string string(int column) const;  // from a blob of code units
+    std::span<const std::uint8_t> blob(int column) const;
+    std::string_view text(int column) const;
+
+private:
+    sqlite3_stmt* stmt_;
+    faults::Store store_;
+    int next_ = 1;
+};
+
+// The SQLite code a fault injected into `store` stands for, when a test armed
+// one for this step; 0 otherwise.
+int injectedFault(faults::Store store);
+
+// One SQLite file of the device and this process's one connection to it.
+// Made once per store and never destroyed, so that objects released while
+// the process exits still find their lock.
+//
+// The connection is opened on first use and kept: opening costs many times
+// a point read, and a second descriptor on the file, once closed, would drop
+// the process's locks. It is reopened when the process moves to another
+// device. A forked child forgets its parent's connection (closing it would
+// act on the parent's locks) and opens its own.
+class DeviceDatabase {
+public:
+    // `statements` are the store's statements, prepared on first use and
+    // named by their index; `schema` makes the tables when they are missing.
+    DeviceDatabase(std::string fileName, faults::Store store, const char* schema,
+                   std::span<const char* const> statements);
+    DeviceDatabase(const DeviceDatabase&) = delete;
+    DeviceDatabase& operator=(const DeviceDatabase&) = delete;
+
+    // Held by every call for as long as it uses the connection; recursive,
+    // so that a batch can hold it across the calls it makes.
+    std::recursive_mutex& mutex() { return *mutex_; }
+
+    // Opens the connection to the current device's file when it is not open
+    // yet; SQLITE_OK or the failure. Call with the mutex held.
+    int open();
+
+    sqlite3* db() const { return db_; }
+    Statement statement(std::size_t index);
+
+    // Called when the connection is dropped, for caches tied to it.
+    std::function<void()> onDrop;
+
+    // Runs `sql` as a fault-free step (the undoing of a failed write, which
+    // fault tests check, must itself never fail by injection).
+    void execute(const char* sql);
+
+private:
+    friend void afterForkInChild();
+    void close();
+    void forget();
+
+    std::string fileName_;
+    faults::Store store_;
+    const char* schema_;
+    std::span<const char* const> sql_;
+    alignas(std::recursive_mutex) unsigned char mutexStorage_[sizeof(std::recursive_mutex)];
+    std::recursive_mutex* mutex_;
+    sqlite3* db_ = nullptr;
+    std::uint64_t generation_ = 0;
+    std::vector<sqlite3_stmt*> prepared_;
+};
+
+}  // namespace handset::detail
