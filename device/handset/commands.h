@@ -18,7 +18,11 @@ void addInitCommand(CLI::App& app);
 void addRegCommands(CLI::App& app);
 void addClockCommands(CLI::App& app);
 void addLogCommand(CLI::App& app);
+void addRunCommand(CLI::App& app);
 void addContactsCommands(CLI::App& app);
+void addLifeCommands(CLI::App& app);
+void addCallCommand(CLI::App& app);
+void addTodayCommands(CLI::App& app);
 
 // Whether a command works on an existing device (all but `init` do).
 enum class NeedsDevice { Yes, No };

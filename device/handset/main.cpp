@@ -35,7 +35,11 @@ int main(int argc, char** argv)
     addRegCommands(app);
     addClockCommands(app);
     addLogCommand(app);
+    addRunCommand(app);
     addContactsCommands(app);
+    addLifeCommands(app);
+    addCallCommand(app);
+    addTodayCommands(app);
 
     try {
         app.parse(argc, argv);

@@ -34,6 +34,11 @@ using HANDLE = void*;
 using HRESULT = std::int32_t;
 using REGSAM = DWORD;
 
+// The module instance a program or library was loaded as.
+struct HINSTANCE__;
+using HINSTANCE = HINSTANCE__*;
+using HMODULE = HINSTANCE;
+
 inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
 
 // Generic access rights and file creation dispositions.

@@ -9,6 +9,8 @@
 #include <handset/registry.h>
 #include <handset/registry_batch.h>
 
+#include "wmp/stock_sounds.h"
+
 namespace handset {
 
 namespace fs = std::filesystem;
@@ -126,6 +128,10 @@ CreateDeviceResult createDevice(const fs::path& root, ReplaceExisting replace)
         if (ec)
             return failed(Failure::Files, "cannot create " + (device / folder).string() + ": " + ec.message());
     }
+    // The phone's stock sounds, among them the ring and message sounds the
+    // factory registry names.
+    if (std::string why; !wmp::writeStockSounds(device / "fs/Windows", &why))
+        return failed(Failure::Files, "cannot make the stock sounds: " + why);
 
     setDeviceRoot(device);
     const LONG rc = RegApplyBatch([] {

@@ -1,0 +1,153 @@
+// Drawing: device contexts, stock objects, fonts, text, rectangles, icons,
+// and the screen's resolution. Device contexts of a window draw on the
+// surface of its top-level window, clipped to the window.
+#pragma once
+
+#include <handset/window.h>
+
+struct HDC__;
+using HDC = HDC__*;
+// Any drawing object (a font, a brush); the kinds convert to it, as on the phone.
+using HGDIOBJ = void*;
+struct HFONT__;
+using HFONT = HFONT__*;
+using COLORREF = DWORD;
+
+constexpr COLORREF RGB(int r, int g, int b)
+{
+    return static_cast<COLORREF>((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
+}
+constexpr int GetRValue(COLORREF c) { return c & 0xFF; }
+constexpr int GetGValue(COLORREF c) { return (c >> 8) & 0xFF; }
+constexpr int GetBValue(COLORREF c) { return (c >> 16) & 0xFF; }
+
+struct PAINTSTRUCT {
+    HDC hdc;
+    BOOL fErase;
+    RECT rcPaint;
+    BOOL fRestore;
+    BOOL fIncUpdate;
+    BYTE rgbReserved[32];
+};
+using LPPAINTSTRUCT = PAINTSTRUCT*;
+
+constexpr int LF_FACESIZE = 32;
+struct LOGFONTW {
+    LONG lfHeight;
+    LONG lfWidth;
+    LONG lfEscapement;
+    LONG lfOrientation;
+    LONG lfWeight;
+    BYTE lfItalic;
+    BYTE lfUnderline;
+    BYTE lfStrikeOut;
+    BYTE lfCharSet;
+    BYTE lfOutPrecision;
+    BYTE lfClipPrecision;
+    BYTE lfQuality;
+    BYTE lfPitchAndFamily;
+    WCHAR lfFaceName[LF_FACESIZE];
+};
+using LOGFONT = LOGFONTW;
+
+// Stock objects.
+constexpr int WHITE_BRUSH = 0;
+constexpr int LTGRAY_BRUSH = 1;
+constexpr int GRAY_BRUSH = 2;
+constexpr int DKGRAY_BRUSH = 3;
+constexpr int BLACK_BRUSH = 4;
+constexpr int NULL_BRUSH = 5;
+constexpr int SYSTEM_FONT = 13;
+
+// Background modes.
+constexpr int TRANSPARENT = 1;
+constexpr int OPAQUE = 2;
+
+// GetDeviceCaps indexes.
+constexpr int HORZRES = 8;
+constexpr int VERTRES = 10;
+constexpr int LOGPIXELSX = 88;
+constexpr int LOGPIXELSY = 90;
+
+// DrawText formats.
+constexpr UINT DT_TOP = 0x0000;
+constexpr UINT DT_LEFT = 0x0000;
+constexpr UINT DT_CENTER = 0x0001;
+constexpr UINT DT_RIGHT = 0x0002;
+constexpr UINT DT_VCENTER = 0x0004;
+constexpr UINT DT_BOTTOM = 0x0008;
+constexpr UINT DT_WORDBREAK = 0x0010;
+constexpr UINT DT_SINGLELINE = 0x0020;
+constexpr UINT DT_NOCLIP = 0x0100;
+constexpr UINT DT_CALCRECT = 0x0400;
+constexpr UINT DT_NOPREFIX = 0x0800;
+constexpr UINT DT_END_ELLIPSIS = 0x8000;
+
+constexpr LONG FW_NORMAL = 400;
+constexpr LONG FW_BOLD = 700;
+
+// Starts painting the window: a device context clipped to the window, the
+// erase (WM_ERASEBKGND) sent first when one was asked for, and the window
+// counted as painted. Null for a dead window.
+HDC BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint);
+BOOL EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint);
+
+// A device context of a window (null: the screen, 240 x 320 at 96 dots per
+// inch); release it with ReleaseDC.
+HDC GetDC(HWND hWnd);
+int ReleaseDC(HWND hWnd, HDC hDC);
+
+// The previous mode; 0 for a bad context or mode.
+int SetBkMode(HDC hdc, int mode);
+// The previous colour; 0xFFFFFFFF (CLR_INVALID) for a bad context.
+COLORREF SetTextColor(HDC hdc, COLORREF color);
+constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
+
+// The stock object, null for an unknown index. Stock objects are never deleted.
+HGDIOBJ GetStockObject(int i);
+
+// A font from its description; delete it with DeleteObject.
+HFONT CreateFontIndirect(const LOGFONTW* lplf);
+
+// A solid brush; delete it with DeleteObject.
+HBRUSH CreateSolidBrush(COLORREF color);
+
+// Copies the description of a font (LOGFONT) into lpvObject: the number of
+// bytes copied, or the size needed when lpvObject is null; 0 on error.
+int GetObject(HGDIOBJ hgdiobj, int cbBuffer, LPVOID lpvObject);
+
+// Selects a font into the context; the previously selected one, null on error.
+HGDIOBJ SelectObject(HDC hdc, HGDIOBJ hgdiobj);
+
+// Deletes a font or brush that is not a stock object. FALSE otherwise.
+BOOL DeleteObject(HGDIOBJ hObject);
+
+// Draws text in the rectangle with the selected font and text colour,
+// aligned by the DT_ flags (one line unless DT_WORDBREAK; DT_CALCRECT only
+// measures, setting the rectangle's right and bottom). nCount -1: up to the
+// terminator. Returns the text's height, 0 on error.
+int DrawText(HDC hDC, LPCWSTR lpString, int nCount, LPRECT lpRect, UINT uFormat);
+
+// Fills the rectangle with the brush. Nonzero on success.
+int FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
+
+// Draws the icon in its natural size with its top left corner at (X, Y).
+BOOL DrawIcon(HDC hDC, int X, int Y, HICON hIcon);
+
+// LOGPIXELSX and LOGPIXELSY (96), HORZRES (240) and VERTRES (320).
+int GetDeviceCaps(HDC hdc, int nIndex);
+
+// nNumber * nNumerator / nDenominator rounded to the nearest integer, halves
+// away from zero (the product is exact in 64 bits); -1 when nDenominator is 0.
+int MulDiv(int nNumber, int nNumerator, int nDenominator);
+
+namespace handset {
+
+// Saves the surface of a top-level window as a PNG file (a host path).
+bool saveWindowSurface(HWND topLevel, const std::string& hostPath);
+
+// Copies the surface of a top-level window, row by row from the top, as
+// pixels 0xFFRRGGBB; for a program that shows the window on a display.
+bool copyWindowSurface(HWND topLevel, std::vector<std::uint32_t>& pixels, int& width, int& height);
+
+}  // namespace handset

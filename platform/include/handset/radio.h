@@ -1,0 +1,162 @@
+// The device's radio: it owns the line devices and their calls, and serves
+// the telephony library (handset/tapi.h) of every process of the device over
+// the Unix socket run/radio.sock.
+//
+// The radio program (device/radio) is a thin shell around Server; tests
+// start a Server of their own on a temporary device, with the lines they
+// choose, and offer it the calls they choose.
+//
+// An incoming call, as a phone's radio reports it to every line that is open
+// with monitor or owner privileges:
+//   LINE_APPNEWCALL, LINE_CALLSTATE (OFFERING),
+//   the call's reports (by default LINE_CALLINFO MEDIAMODE, then CALLERID),
+//   then the phone rings with the ring settings in the registry,
+//   LINE_CALLSTATE (DISCONNECTED), LINE_CALLSTATE (IDLE).
+// After each event the radio waits until every line's callback has returned,
+// at most ServerOptions::callbackTimeout for each line application; one that
+// does not return in time is not waited for again during that call.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <handset/tapi.h>
+
+namespace handset::radio {
+
+// The line incoming calls arrive on, as the phone names it.
+inline constexpr char16_t kCellularLineName[] = u"Cellular Line";
+
+// A line device of the radio.
+struct LineDevice {
+    std::u16string name;
+    DWORD mediaModes = LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM;
+    DWORD lowestApiVersion = 0x00010004;   // the versions it negotiates
+    DWORD highestApiVersion = 0x00020000;
+    LONG devCapsError = 0;  // non-zero: what lineGetDevCaps answers for it (to stand for a broken driver)
+};
+
+// The device's lines, from HKEY_LOCAL_MACHINE "Drivers\Radio\Lines": one
+// subkey per line, named by its device id ("0", "1", ...; other names are
+// skipped), with the line's name in its "Name" (REG_SZ) and optionally its
+// media modes in "MediaModes" (REG_DWORD). Device ids are the subkeys'
+// numbers in ascending order, counted from 0 without gaps. Without the key
+// the device has one line, "Cellular Line".
+std::vector<LineDevice> linesFromRegistry();
+
+// Where the radio of the current device listens.
+std::filesystem::path socketPath();
+
+// One report of a call to its lines after the call was offered: the message
+// and its parameters (for LINE_CALLINFO, dwParam1 is the mask of changed
+// states; reporting LINECALLINFOSTATE_CALLERID is what makes the caller ID
+// visible to lineGetCallInfo, LINECALLINFOSTATE_MEDIAMODE the media mode).
+struct CallReport {
+    DWORD message = LINE_CALLINFO;
+    DWORD param1 = 0;
+    DWORD param2 = 0;
+    DWORD param3 = 0;
+};
+
+enum class CallerIdOrder { MediaModeFirst, CallerIdFirst };
+
+// An incoming call to offer.
+struct IncomingCall {
+    std::optional<std::u16string> callerId;  // none: the network sent no caller ID
+    std::vector<CallReport> reports;
+
+    // A call as the phone's radio reports it: its media mode, then its
+    // caller ID (each one LINE_CALLINFO), or the other way round; without a
+    // caller ID only the media mode is reported.
+    static IncomingCall standard(std::optional<std::u16string> callerId,
+                                 CallerIdOrder order = CallerIdOrder::MediaModeFirst);
+};
+
+// Limits on what a call may carry, so that what arrives over the socket is
+// bounded.
+inline constexpr std::size_t kMaxCallerIdLength = 1024;
+inline constexpr std::size_t kMaxCallReports = 32;
+
+// What the phone rang with: the registry's ring settings at the moment it
+// rang ("ControlPanel\Sounds\RingTone0" "Sound" and "Script",
+// "ControlPanel\SoundCategories\Ring" "InitVol"); a value that cannot be
+// read is empty.
+struct RingReport {
+    std::u16string sound;
+    std::u16string script;
+    std::optional<DWORD> volume;
+};
+
+struct [[nodiscard]] OfferResult {
+    LONG status = 0;  // 0, or a LINEERR_ code (LINEERR_BADDEVICEID, LINEERR_INVALPARAM, ...)
+    RingReport ring;
+    DWORD linesReached = 0;  // line applications the call was reported to
+    DWORD linesLate = 0;     // of those, the ones whose callback did not return in time
+    // From the moment the caller ID report was sent to the moment every
+    // line's callback for it had returned (or was given up) and the phone
+    // rang; zero when there was no caller ID report.
+    std::chrono::nanoseconds callerIdToRing{0};
+
+    bool ok() const { return status == 0; }
+};
+
+struct ServerOptions {
+    std::chrono::milliseconds callbackTimeout{2000};
+};
+
+// What the radio knows about a line a line application opened.
+struct OpenLineInfo {
+    DWORD deviceId = 0;
+    DWORD apiVersion = 0;
+    DWORD privileges = 0;
+    DWORD mediaModes = 0;
+};
+
+class Server {
+public:
+    struct [[nodiscard]] StartResult {
+        std::unique_ptr<Server> server;
+        std::string error;  // when server is null
+
+        bool ok() const { return server != nullptr; }
+    };
+
+    // Listens on `socket` with `lines`. Refuses when another radio already
+    // answers there; a socket file left by a radio that died is replaced.
+    static StartResult start(const std::filesystem::path& socket, std::vector<LineDevice> lines,
+                             ServerOptions options = {});
+
+    // Stops serving: connections are closed (their lines receive LINE_CLOSE),
+    // calls not yet offered fail, the socket file is removed.
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // Offers a call on line `deviceId` and returns once it has ended. Calls
+    // are offered one after the other, in the order they were asked for.
+    OfferResult offerCall(DWORD deviceId, const IncomingCall& call);
+
+    // The line incoming calls of `handset call` arrive on: the last line
+    // named "Cellular Line" (the one the phone's software watches), else
+    // line 0.
+    DWORD cellularLine() const;
+
+    std::vector<OpenLineInfo> openLines() const;
+
+    class Impl;
+
+private:
+    explicit Server(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+// Asks the current device's radio to offer `call` on its cellular line and
+// waits for the call to end (at most `timeout`). LINEERR_OPERATIONFAILED
+// when the radio cannot be reached or does not answer in time.
+OfferResult offerCall(const IncomingCall& call, std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
+}  // namespace handset::radio

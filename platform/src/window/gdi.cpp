@@ -1,0 +1,430 @@
+// Device contexts and drawing over QPainter on the top-level window's
+// surface. A painter is opened for each drawing call, so that contexts can
+// nest (an item draws the watermark its parent paints into the item's
+// context) without two painters on one surface.
+#include <handset/gdi.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+#include <mutex>
+#include <set>
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QPainter>
+
+#include <handset/errors.h>
+#include <handset/wstring.h>
+
+#include "window_internal.h"
+
+struct GdiObject {
+    enum class Kind { Brush, Font } kind;
+    bool stock = false;
+    bool nullBrush = false;
+    COLORREF color = 0;
+    LOGFONTW font{};
+};
+
+struct HDC__ {
+    HWND hwnd = nullptr;  // null: the screen
+    int bkMode = OPAQUE;
+    COLORREF textColor = RGB(0, 0, 0);
+    GdiObject* font = nullptr;
+};
+
+namespace {
+
+constexpr int kScreenWidth = 240;
+constexpr int kScreenHeight = 320;
+constexpr int kDotsPerInch = 96;
+
+std::mutex gMutex;
+std::set<const void*>& liveObjects()
+{
+    static std::set<const void*> set;
+    return set;
+}
+
+GdiObject* makeStockBrush(COLORREF color, bool null = false)
+{
+    auto* brush = new GdiObject{GdiObject::Kind::Brush, true, null, color, {}};
+    liveObjects().insert(brush);
+    return brush;
+}
+
+GdiObject* systemFont()
+{
+    static GdiObject* font = [] {
+        std::lock_guard lock(gMutex);
+        auto* f = new GdiObject{GdiObject::Kind::Font, true, false, 0, {}};
+        f->font.lfHeight = -12;
+        f->font.lfWeight = FW_NORMAL;
+        const std::u16string face = u"Tahoma";
+        std::copy(face.begin(), face.end(), f->font.lfFaceName);
+        liveObjects().insert(f);
+        return f;
+    }();
+    return font;
+}
+
+GdiObject* object(HGDIOBJ handle)
+{
+    std::lock_guard lock(gMutex);
+    return liveObjects().count(handle) ? static_cast<GdiObject*>(handle) : nullptr;
+}
+
+GdiObject* brushObject(HBRUSH brush)
+{
+    GdiObject* o = object(brush);
+    return o && o->kind == GdiObject::Kind::Brush ? o : nullptr;
+}
+
+std::set<HDC>& liveContexts()
+{
+    static std::set<HDC> set;
+    return set;
+}
+
+HDC__* context(HDC hdc)
+{
+    std::lock_guard lock(gMutex);
+    return liveContexts().count(hdc) ? hdc : nullptr;
+}
+
+HDC makeContext(HWND hwnd)
+{
+    auto* dc = new HDC__;
+    dc->hwnd = hwnd;
+    dc->font = systemFont();
+    std::lock_guard lock(gMutex);
+    liveContexts().insert(dc);
+    return dc;
+}
+
+void freeContext(HDC hdc)
+{
+    std::lock_guard lock(gMutex);
+    if (liveContexts().erase(hdc))
+        delete hdc;
+}
+
+QColor qcolor(COLORREF c)
+{
+    return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
+}
+
+// A painter on the context's window, translated to the window's origin and
+// clipped to it. False when the context draws nowhere (the screen context,
+// a dead window).
+bool openPainter(HDC__* dc, QPainter& painter, QRect& windowArea)
+{
+    if (!dc->hwnd || !handset::window::isLive(dc->hwnd))
+        return false;
+    QPoint origin;
+    HWND owner = handset::window::surfaceOwner(dc->hwnd, origin);
+    if (!owner || !owner->surface)
+        return false;
+    RECT rc;
+    GetClientRect(dc->hwnd, &rc);
+    windowArea = QRect(0, 0, rc.right, rc.bottom);
+    if (!painter.begin(owner->surface.get()))
+        return false;
+    painter.translate(origin);
+    painter.setClipRect(windowArea);
+    return true;
+}
+
+QFont qfont(const LOGFONTW& lf)
+{
+    handset::window::ensureGuiApplication();
+    QFont font(QStringLiteral("DejaVu Sans"));
+    // A negative height is the characters' height, a positive one the cell's.
+    int pixels = lf.lfHeight < 0 ? -lf.lfHeight : (lf.lfHeight > 0 ? std::max(1, lf.lfHeight * 4 / 5) : 12);
+    font.setPixelSize(std::max(pixels, 1));
+    font.setWeight(lf.lfWeight >= 600 ? QFont::Bold : QFont::Normal);
+    font.setItalic(lf.lfItalic != 0);
+    font.setUnderline(lf.lfUnderline != 0);
+    font.setStrikeOut(lf.lfStrikeOut != 0);
+    return font;
+}
+
+}  // namespace
+
+HDC BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint)
+{
+    if (!handset::window::isLive(hWnd) || !lpPaint) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    HDC hdc = makeContext(hWnd);
+    hWnd->painting.clear();
+    *lpPaint = {};
+    lpPaint->hdc = hdc;
+    GetClientRect(hWnd, &lpPaint->rcPaint);
+    hWnd->needsPaint = false;
+    if (hWnd->needsErase) {
+        hWnd->needsErase = false;
+        lpPaint->fErase = SendMessage(hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(hdc), 0) ? FALSE : TRUE;
+    }
+    return hdc;
+}
+
+BOOL EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint)
+{
+    if (!lpPaint || !context(lpPaint->hdc))
+        return FALSE;
+    if (handset::window::isLive(hWnd))
+        hWnd->painted = hWnd->painting;
+    freeContext(lpPaint->hdc);
+    return TRUE;
+}
+
+HDC GetDC(HWND hWnd)
+{
+    if (hWnd && !handset::window::isLive(hWnd))
+        return nullptr;
+    return makeContext(hWnd);
+}
+
+int ReleaseDC(HWND, HDC hDC)
+{
+    if (!context(hDC))
+        return 0;
+    freeContext(hDC);
+    return 1;
+}
+
+int SetBkMode(HDC hdc, int mode)
+{
+    HDC__* dc = context(hdc);
+    if (!dc || (mode != TRANSPARENT && mode != OPAQUE))
+        return 0;
+    return std::exchange(dc->bkMode, mode);
+}
+
+COLORREF SetTextColor(HDC hdc, COLORREF color)
+{
+    HDC__* dc = context(hdc);
+    if (!dc)
+        return CLR_INVALID;
+    return std::exchange(dc->textColor, color);
+}
+
+HGDIOBJ GetStockObject(int i)
+{
+    static GdiObject* white = [] { std::lock_guard l(gMutex); return makeStockBrush(RGB(255, 255, 255)); }();
+    static GdiObject* ltgray = [] { std::lock_guard l(gMutex); return makeStockBrush(RGB(192, 192, 192)); }();
+    static GdiObject* gray = [] { std::lock_guard l(gMutex); return makeStockBrush(RGB(128, 128, 128)); }();
+    static GdiObject* dkgray = [] { std::lock_guard l(gMutex); return makeStockBrush(RGB(64, 64, 64)); }();
+    static GdiObject* black = [] { std::lock_guard l(gMutex); return makeStockBrush(RGB(0, 0, 0)); }();
+    static GdiObject* none = [] { std::lock_guard l(gMutex); return makeStockBrush(0, true); }();
+    switch (i) {
+    case WHITE_BRUSH: return white;
+    case LTGRAY_BRUSH: return ltgray;
+    case GRAY_BRUSH: return gray;
+    case DKGRAY_BRUSH: return dkgray;
+    case BLACK_BRUSH: return black;
+    case NULL_BRUSH: return none;
+    case SYSTEM_FONT: {
+            return systemFont();
+    }
+    default: return nullptr;
+    }
+}
+
+HFONT CreateFontIndirect(const LOGFONTW* lplf)
+{
+    if (!lplf) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    auto* font = new GdiObject{GdiObject::Kind::Font, false, false, 0, *lplf};
+    font->font.lfFaceName[LF_FACESIZE - 1] = 0;
+    std::lock_guard lock(gMutex);
+    liveObjects().insert(font);
+    return reinterpret_cast<HFONT>(font);
+}
+
+HBRUSH CreateSolidBrush(COLORREF color)
+{
+    auto* brush = new GdiObject{GdiObject::Kind::Brush, false, false, color, {}};
+    std::lock_guard lock(gMutex);
+    liveObjects().insert(brush);
+    return reinterpret_cast<HBRUSH>(brush);
+}
+
+int GetObject(HGDIOBJ hgdiobj, int cbBuffer, LPVOID lpvObject)
+{
+    GdiObject* o = object(hgdiobj);
+    if (!o || o->kind != GdiObject::Kind::Font)
+        return 0;
+    constexpr int size = sizeof(LOGFONTW);
+    if (!lpvObject)
+        return size;
+    if (cbBuffer < size)
+        return 0;
+    std::memcpy(lpvObject, &o->font, size);
+    return size;
+}
+
+HGDIOBJ SelectObject(HDC hdc, HGDIOBJ hgdiobj)
+{
+    HDC__* dc = context(hdc);
+    GdiObject* o = object(hgdiobj);
+    if (!dc || !o)
+        return nullptr;
+    if (o->kind == GdiObject::Kind::Font)
+        return std::exchange(dc->font, o);
+    // Brushes are given to FillRect directly; selecting one changes nothing drawn here.
+    return GetStockObject(WHITE_BRUSH);
+}
+
+BOOL DeleteObject(HGDIOBJ hObject)
+{
+    std::lock_guard lock(gMutex);
+    auto* o = static_cast<GdiObject*>(hObject);
+    if (!liveObjects().count(hObject) || o->stock)
+        return FALSE;
+    liveObjects().erase(hObject);
+    delete o;
+    return TRUE;
+}
+
+int DrawText(HDC hDC, LPCWSTR lpString, int nCount, LPRECT lpRect, UINT uFormat)
+{
+    HDC__* dc = context(hDC);
+    if (!dc || !lpString || !lpRect)
+        return 0;
+    const std::size_t length = nCount < 0 ? handset::wideLength(lpString) : static_cast<std::size_t>(nCount);
+    const std::u16string_view text(lpString, length);
+    GdiObject* fontObject = object(dc->font);
+    const QFont font = qfont(fontObject ? fontObject->font : systemFont()->font);
+    const QString qtext = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+
+    int flags = 0;
+    flags |= (uFormat & DT_CENTER) ? Qt::AlignHCenter : (uFormat & DT_RIGHT) ? Qt::AlignRight : Qt::AlignLeft;
+    if (uFormat & DT_SINGLELINE)
+        flags |= (uFormat & DT_VCENTER) ? Qt::AlignVCenter : (uFormat & DT_BOTTOM) ? Qt::AlignBottom : Qt::AlignTop;
+    else
+        flags |= Qt::AlignTop;
+    if ((uFormat & DT_WORDBREAK) && !(uFormat & DT_SINGLELINE))
+        flags |= Qt::TextWordWrap;
+    if (uFormat & DT_SINGLELINE)
+        flags |= Qt::TextSingleLine;
+
+    const QRect area(lpRect->left, lpRect->top, lpRect->right - lpRect->left, lpRect->bottom - lpRect->top);
+    const QFontMetrics metrics(font);
+    QString shown = qtext;
+    if ((uFormat & DT_END_ELLIPSIS) && (uFormat & DT_SINGLELINE))
+        shown = metrics.elidedText(qtext, Qt::ElideRight, area.width());
+    const QRect bounds = metrics.boundingRect(area, flags, shown);
+
+    if (uFormat & DT_CALCRECT) {
+        lpRect->right = lpRect->left + bounds.width();
+        lpRect->bottom = lpRect->top + bounds.height();
+        return bounds.height();
+    }
+    if (dc->hwnd)
+        handset::window::notePaintedText(dc->hwnd, text);
+    QPainter painter;
+    QRect windowArea;
+    if (openPainter(dc, painter, windowArea)) {
+        if (!(uFormat & DT_NOCLIP))
+            painter.setClipRect(area.intersected(windowArea));
+        painter.setFont(font);
+        if (dc->bkMode == OPAQUE)
+            painter.fillRect(bounds, Qt::white);
+        painter.setPen(qcolor(dc->textColor));
+        painter.drawText(area, flags, shown);
+    }
+    return bounds.height();
+}
+
+int FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr)
+{
+    HDC__* dc = context(hDC);
+    GdiObject* brush = brushObject(hbr);
+    if (!dc || !lprc || !brush)
+        return 0;
+    if (brush->nullBrush)
+        return 1;
+    QPainter painter;
+    QRect windowArea;
+    if (!openPainter(dc, painter, windowArea))
+        return 0;
+    painter.fillRect(QRect(lprc->left, lprc->top, lprc->right - lprc->left, lprc->bottom - lprc->top),
+                     qcolor(brush->color));
+    return 1;
+}
+
+BOOL DrawIcon(HDC hDC, int X, int Y, HICON hIcon)
+{
+    HDC__* dc = context(hDC);
+    if (!dc || !hIcon || hIcon->image.isNull())
+        return FALSE;
+    QPainter painter;
+    QRect windowArea;
+    if (!openPainter(dc, painter, windowArea))
+        return FALSE;
+    painter.drawImage(QPoint(X, Y), hIcon->image);
+    return TRUE;
+}
+
+int GetDeviceCaps(HDC hdc, int nIndex)
+{
+    if (!context(hdc))
+        return 0;
+    switch (nIndex) {
+    case LOGPIXELSX:
+    case LOGPIXELSY:
+        return kDotsPerInch;
+    case HORZRES:
+        return kScreenWidth;
+    case VERTRES:
+        return kScreenHeight;
+    default:
+        return 0;
+    }
+}
+
+int MulDiv(int nNumber, int nNumerator, int nDenominator)
+{
+    if (nDenominator == 0)
+        return -1;
+    const long long product = static_cast<long long>(nNumber) * nNumerator;
+    const bool negative = (product < 0) != (nDenominator < 0);
+    const long long magnitude = std::llabs(product);
+    const long long divisor = std::llabs(static_cast<long long>(nDenominator));
+    const long long result = (magnitude + divisor / 2) / divisor;
+    if (result > 0x7FFFFFFFLL)
+        return -1;
+    return static_cast<int>(negative ? -result : result);
+}
+
+namespace handset {
+
+bool saveWindowSurface(HWND topLevel, const std::string& hostPath)
+{
+    if (!window::isLive(topLevel) || !topLevel->surface)
+        return false;
+    return topLevel->surface->save(QString::fromStdString(hostPath), "PNG");
+}
+
+bool copyWindowSurface(HWND topLevel, std::vector<std::uint32_t>& pixels, int& width, int& height)
+{
+    if (!window::isLive(topLevel) || !topLevel->surface)
+        return false;
+    const QImage image = topLevel->surface->convertToFormat(QImage::Format_RGB32);
+    width = image.width();
+    height = image.height();
+    pixels.resize(static_cast<std::size_t>(width) * height);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(pixels.data() + static_cast<std::size_t>(y) * width, image.constScanLine(y),
+                    static_cast<std::size_t>(width) * 4);
+    return true;
+}
+
+}  // namespace handset

@@ -1,0 +1,193 @@
+#include <string>
+
+#include <QColor>
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <handset/errors.h>
+#include <handset/gdi.h>
+#include <handset/loader.h>
+#include <handset/registry.h>
+#include <handset/resources.h>
+#include <handset/shell.h>
+#include <handset/wstring.h>
+
+#include "test_device.h"
+
+namespace {
+
+TEST(MulDiv, RoundsToNearestWithHalvesAwayFromZero)
+{
+    EXPECT_EQ(16, MulDiv(16, 96, 96));
+    EXPECT_EQ(22, MulDiv(16, 131, 96));  // 21.83
+    EXPECT_EQ(2, MulDiv(3, 96, 192));    // 1.5
+    EXPECT_EQ(-2, MulDiv(-3, 96, 192));  // -1.5
+    EXPECT_EQ(-1, MulDiv(-1, 96, 96));
+    EXPECT_EQ(-1, MulDiv(5, 7, 0));
+    EXPECT_EQ(2000000000, MulDiv(2000000000, 3, 3));  // the product is exact beyond 32 bits
+}
+
+TEST(Stock, SystemFontDescriptionAndContexts)
+{
+    LOGFONT lf;
+    std::memset(&lf, 0xA5, sizeof lf);
+    EXPECT_EQ(static_cast<int>(sizeof(LOGFONT)), GetObject(GetStockObject(SYSTEM_FONT), 0, nullptr));
+    EXPECT_EQ(0, GetObject(GetStockObject(SYSTEM_FONT), sizeof(LOGFONT) - 1, &lf));
+    ASSERT_EQ(static_cast<int>(sizeof(LOGFONT)), GetObject(GetStockObject(SYSTEM_FONT), sizeof lf, &lf));
+    EXPECT_EQ(-12, lf.lfHeight);
+    EXPECT_EQ(FW_NORMAL, lf.lfWeight);
+    EXPECT_EQ(nullptr, GetStockObject(99));
+    EXPECT_FALSE(DeleteObject(GetStockObject(WHITE_BRUSH)));
+
+    HDC screen = GetDC(nullptr);
+    ASSERT_NE(nullptr, screen);
+    EXPECT_EQ(96, GetDeviceCaps(screen, LOGPIXELSX));
+    EXPECT_EQ(96, GetDeviceCaps(screen, LOGPIXELSY));
+    EXPECT_EQ(OPAQUE, SetBkMode(screen, TRANSPARENT));
+    EXPECT_EQ(TRANSPARENT, SetBkMode(screen, OPAQUE));
+    EXPECT_EQ(0, SetBkMode(screen, 7));
+    EXPECT_EQ(RGB(0, 0, 0), SetTextColor(screen, RGB(1, 2, 3)));
+    EXPECT_EQ(RGB(1, 2, 3), SetTextColor(screen, RGB(0, 0, 0)));
+    HFONT font = CreateFontIndirect(&lf);
+    EXPECT_EQ(GetStockObject(SYSTEM_FONT), SelectObject(screen, font));
+    EXPECT_EQ(font, SelectObject(screen, GetStockObject(SYSTEM_FONT)));
+    EXPECT_TRUE(DeleteObject(font));
+    EXPECT_EQ(1, ReleaseDC(nullptr, screen));
+    EXPECT_EQ(CLR_INVALID, SetTextColor(screen, 0));
+}
+
+LRESULT CALLBACK paintingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != WM_PAINT)
+        return DefWindowProc(hwnd, message, wParam, lParam);
+    PAINTSTRUCT ps;
+    HDC hdc = BeginPaint(hwnd, &ps);
+    RECT band{0, 0, 10, 5};
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    FillRect(hdc, &band, red);
+    DeleteObject(red);
+    SetBkMode(hdc, TRANSPARENT);
+    SetTextColor(hdc, RGB(0, 0, 255));
+    RECT text{0, 6, 200, 30};
+    DrawText(hdc, u"Hello", -1, &text, DT_LEFT | DT_TOP);
+    DrawText(hdc, u"world!", 5, &text, DT_RIGHT);
+    EndPaint(hwnd, &ps);
+    return 0;
+}
+
+TEST(Painting, ChildDrawsOnItsParentsSurfaceAtItsPlace)
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = paintingProc;
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    wc.lpszClassName = u"Painter";
+    ASSERT_NE(0, RegisterClass(&wc));
+    WNDCLASSW plain{};
+    plain.lpfnWndProc = DefWindowProc;
+    plain.hbrBackground = reinterpret_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    plain.lpszClassName = u"Plain";
+    ASSERT_NE(0, RegisterClass(&plain));
+
+    HWND top = CreateWindow(u"Plain", u"", WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr, nullptr, nullptr);
+    HWND child = CreateWindow(u"Painter", u"", WS_CHILD | WS_VISIBLE, 0, 40, 240, 30, top, nullptr, nullptr, nullptr);
+    handset::pumpMessages();
+    EXPECT_EQ(u"Hello world", handset::paintedText(child));
+
+    const std::string file = ::testing::TempDir() + "/gdi_test.png";
+    ASSERT_TRUE(handset::saveWindowSurface(top, file));
+    QImage image(QString::fromStdString(file));
+    ASSERT_EQ(240, image.width());
+    ASSERT_EQ(320, image.height());
+    EXPECT_EQ(QColor(0, 0, 0), image.pixelColor(5, 10));    // the parent's black background
+    EXPECT_EQ(QColor(255, 0, 0), image.pixelColor(5, 42));  // the child's band, 40 pixels down
+    EXPECT_EQ(QColor(255, 255, 255), image.pixelColor(15, 42));  // the child's white erase
+    bool blue = false;
+    for (int x = 0; x < 60; ++x)
+        for (int y = 46; y < 70; ++y)
+            blue = blue || (image.pixelColor(x, y).blue() > 200 && image.pixelColor(x, y).red() < 100);
+    EXPECT_TRUE(blue);
+    DestroyWindow(top);
+    UnregisterClass(u"Painter", nullptr);
+    UnregisterClass(u"Plain", nullptr);
+}
+
+class ResourceTest : public handset::testing::DeviceTest {};
+
+TEST_F(ResourceTest, StringsAndIconsByIdFromTheModule)
+{
+    const std::u16string path = handset::fromUtf8(WINDOW_TEST_MODULE);
+    HMODULE module = LoadLibrary(path.c_str());
+    ASSERT_NE(nullptr, module);
+    WCHAR text[32];
+    std::fill(std::begin(text), std::end(text), u'#');
+    EXPECT_EQ(7, LoadString(module, 101, text, 32));
+    EXPECT_EQ(u"Tonquil", std::u16string(text));
+    EXPECT_EQ(3, LoadString(module, 101, text, 4));
+    EXPECT_EQ(u"Ton", std::u16string(text));
+    EXPECT_EQ(19, LoadString(module, 7, text, 32));
+    EXPECT_EQ(u"Grüße aus dem Gerät", std::u16string(text));
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(0, LoadString(module, 999, text, 32));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND), GetLastError());
+
+    struct Case {
+        int asked, width;
+    } cases[] = {{16, 16}, {32, 32}, {0, 32}, {20, 20}, {48, 48}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.asked);
+        auto icon = static_cast<HICON>(LoadImage(module, MAKEINTRESOURCE(102), IMAGE_ICON, c.asked, c.asked, 0));
+        ASSERT_NE(nullptr, icon);
+        EXPECT_EQ(c.width, handset::iconSize(icon).width);
+        EXPECT_EQ(c.width, handset::iconSize(icon).height);
+        EXPECT_TRUE(DestroyIcon(icon));
+    }
+    EXPECT_EQ(nullptr, LoadImage(module, MAKEINTRESOURCE(103), IMAGE_ICON, 16, 16, 0));
+    EXPECT_TRUE(FreeLibrary(module));
+}
+
+TEST_F(ResourceTest, ShellFontSizeIsTheUsersChoiceWithinLimits)
+{
+    DWORD size = 0xDEADBEEF, needed = 0xDEADBEEF;
+    ASSERT_EQ(0, SHGetUIMetrics(SHUIM_FONTSIZE_PIXEL, &size, sizeof size, &needed));
+    EXPECT_EQ(12u, size);
+    EXPECT_EQ(4u, needed);
+    EXPECT_EQ(static_cast<HRESULT>(0x80070057), SHGetUIMetrics(SHUIM_FONTSIZE_PIXEL, &size, 3, &needed));
+    EXPECT_EQ(static_cast<HRESULT>(0x80070057), SHGetUIMetrics(77, &size, sizeof size, &needed));
+
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyEx(HKEY_CURRENT_USER, u"ControlPanel\\Shell", 0, nullptr, 0, 0, nullptr,
+                                            &key, nullptr));
+    const DWORD chosen[] = {14, 200};
+    const DWORD expected[] = {14, 12};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(chosen[i]);
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueEx(key, u"FontSizePixel", 0, REG_DWORD,
+                                               reinterpret_cast<const BYTE*>(&chosen[i]), 4));
+        ASSERT_EQ(0, SHGetUIMetrics(SHUIM_FONTSIZE_PIXEL, &size, sizeof size, nullptr));
+        EXPECT_EQ(expected[i], size);
+    }
+    RegCloseKey(key);
+}
+
+TEST_F(ResourceTest, ShellExecuteOpensProgramsOnly)
+{
+    SHELLEXECUTEINFO info{};
+    info.cbSize = sizeof info;
+    info.lpVerb = u"Open";
+    info.lpFile = u"\\Windows\\notes.txt";
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(ShellExecuteEx(&info));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_ASSOCIATION), GetLastError());
+    info.lpFile = u"\\Program Files\\Missing\\missing.exe";
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    EXPECT_FALSE(ShellExecuteEx(&info));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+    EXPECT_EQ(nullptr, info.hProcess);
+    EXPECT_GT(32u, static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(info.hInstApp)));
+    info.cbSize = 3;
+    EXPECT_FALSE(ShellExecuteEx(&info));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+}
+
+}  // namespace
