@@ -45,8 +45,9 @@ TEST(DeviceRootTest, DefaultFollowsTheDataHome)
     setenv("XDG_DATA_HOME", "/tmp/xdg-test", 1);
     EXPECT_EQ(fs::path("/tmp/xdg-test/handset/default"), handset::defaultDeviceRoot());
     unsetenv("XDG_DATA_HOME");
-    if (const char* home = std::getenv("HOME"))
+    if (const char* home = std::getenv("HOME")) {
         EXPECT_EQ(fs::path(home) / ".local/share/handset/default", handset::defaultDeviceRoot());
+    }
     if (saved)
         setenv("XDG_DATA_HOME", saved, 1);
 }
