@@ -24,6 +24,7 @@
 #include <handset/wstring.h>
 #include <settings/settings.h>
 
+#include "run_program.h"
 #include "test_device.h"
 
 extern char** environ;
@@ -31,20 +32,8 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using handset::testing::Outcome;
+using handset::testing::slurp;
 
 void setString(HKEY key, const char16_t* name, const std::u16string& value)
 {
@@ -98,39 +87,7 @@ protected:
     Outcome handset(std::vector<std::string> arguments)
     {
         arguments.insert(arguments.begin(), {HANDSET_BIN, "--device", phone().string()});
-        std::vector<char*> argv;
-        for (std::string& a : arguments)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const fs::path out = scratch_.root() / "out", err = scratch_.root() / "err";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        pid_t pid = -1;
-        const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        Outcome run;
-        if (rc != 0) {
-            ADD_FAILURE() << "cannot start " << HANDSET_BIN;
-            return run;
-        }
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        int status = 0;
-        while (::waitpid(pid, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                ADD_FAILURE() << "handset " << arguments[3] << " hung; killed";
-                ::kill(pid, SIGKILL);
-                ::waitpid(pid, &status, 0);
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        run.out = slurp(out);
-        run.err = slurp(err);
-        return run;
+        return ::handset::testing::runProgram(std::move(arguments), scratch_.root());
     }
 
     void boot()
