@@ -23,6 +23,8 @@ void addContactsCommands(CLI::App& app);
 void addLifeCommands(CLI::App& app);
 void addCallCommand(CLI::App& app);
 void addTodayCommands(CLI::App& app);
+void addSmsCommand(CLI::App& app);
+void addInstallCommands(CLI::App& app);
 
 // Whether a command works on an existing device (all but `init` do).
 enum class NeedsDevice { Yes, No };

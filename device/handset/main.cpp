@@ -40,6 +40,8 @@ int main(int argc, char** argv)
     addLifeCommands(app);
     addCallCommand(app);
     addTodayCommands(app);
+    addSmsCommand(app);
+    addInstallCommands(app);
 
     try {
         app.parse(argc, argv);
