@@ -2,15 +2,14 @@
 // IUnknown, IClassFactory, streams, and object creation by class id.
 //
 // Objects are created in this process only (CLSCTX_INPROC_SERVER). The classes
-// built into the platform (the contacts application, later the media player
-// and the imaging factory) are found in a table of built-in classes that each
-// platform area adds to with BuiltInClassRegistration.
-//
-// FIXME: classes registered in HKEY_CLASSES_ROOT\CLSID\{...}\InProcServer32
-// are not loaded from their library yet. Until the loader comes, CoCreateInstance
-// and CoGetClassObject answer REGDB_E_CLASSNOTREG for every class that is not
-// built in, and CLSIDFromProgID knows only the built-in ProgIDs; the lookup in
-// com.cpp marks the place where the registry lookup joins.
+// built into the platform (the contacts application, the media player, the
+// imaging factory) are found in a table of built-in classes that each
+// platform area adds to with BuiltInClassRegistration. Every other class is
+// looked up in HKEY_CLASSES_ROOT "CLSID\{...}\InProcServer32", whose default
+// value names its library (a device path, an absolute host path, or a bare
+// file name in "\Windows"); the library is loaded once, asked for the class
+// through its export DllGetClassObject, and kept until CoFreeUnusedLibraries
+// finds that its DllCanUnloadNow answers S_OK.
 #pragma once
 
 #include <cstring>
@@ -91,6 +90,7 @@ constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = static_cast<HRESULT>(0x80040111);
 constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154);
 constexpr HRESULT CO_E_NOTINITIALIZED = static_cast<HRESULT>(0x800401F0);
 constexpr HRESULT CO_E_CLASSSTRING = static_cast<HRESULT>(0x800401F3);
+constexpr HRESULT CO_E_ERRORINDLL = static_cast<HRESULT>(0x800401F9);
 constexpr HRESULT RPC_E_CHANGED_MODE = static_cast<HRESULT>(0x80010106);
 
 // Storage and stream errors.
@@ -229,8 +229,10 @@ HRESULT CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit);
 void CoUninitialize();
 
 // Finds the class id of a ProgID ("PocketOutlook.Application"), compared
-// without regard to case. CO_E_CLASSSTRING for an unknown ProgID,
-// E_INVALIDARG for null pointers. Needs no CoInitializeEx.
+// without regard to case: a built-in class's, else the one registered as
+// the default value of HKEY_CLASSES_ROOT "<ProgID>\CLSID". CO_E_CLASSSTRING
+// for an unknown ProgID (*lpclsid is then GUID_NULL), E_INVALIDARG for null
+// pointers. Needs no CoInitializeEx.
 HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid);
 
 // Parses "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (hex digits in either
@@ -244,16 +246,26 @@ HRESULT IIDFromString(LPCOLESTR lpsz, LPGUID lpiid);
 // is below 39 (nothing is written then).
 int StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax);
 
-// Returns the class factory of a built-in class, asked for `riid`.
-// CO_E_NOTINITIALIZED on a thread without CoInitializeEx,
-// REGDB_E_CLASSNOTREG for a class that is not built in or a context without
-// CLSCTX_INPROC_SERVER, E_POINTER for a null output. *ppv is null on failure.
+// Returns the class object of a class, asked for `riid`: a built-in class's
+// factory, or what the DllGetClassObject of the class's registered library
+// gives. CO_E_NOTINITIALIZED on a thread without CoInitializeEx,
+// REGDB_E_CLASSNOTREG for a class that is neither built in nor registered or
+// a context without CLSCTX_INPROC_SERVER, the HRESULT of the loader's error
+// for a library that cannot be loaded (0x8007007E when it is missing),
+// CO_E_ERRORINDLL for one without DllGetClassObject, else what
+// DllGetClassObject answers (CLASS_E_CLASSNOTAVAILABLE, E_NOINTERFACE ...).
+// E_POINTER for a null output. *ppv is null on failure.
 HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvReserved, REFIID riid, LPVOID* ppv);
 
 // Creates one object of the class through its factory and returns its
 // interface `riid`. Codes as CoGetClassObject, plus the factory's own
 // (CLASS_E_NOAGGREGATION for an outer object, E_NOINTERFACE).
 HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid, LPVOID* ppv);
+
+// Unloads every library loaded for its classes whose DllCanUnloadNow
+// answers S_OK. A library without that export stays loaded. Unloads are
+// logged on channel "com".
+void CoFreeUnusedLibraries();
 
 namespace handset {
 

@@ -5,7 +5,7 @@
 
 namespace handset::faults {
 
-enum class Store { Registry, Contacts };
+enum class Store { Registry, Contacts, Messages };
 enum class Fault { Busy, IoError, DiskFull };
 
 // From now on, the `afterSteps`-th storage step of `store` in this process

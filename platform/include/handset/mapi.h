@@ -48,6 +48,7 @@ constexpr ULONG PR_SENDER_EMAIL_ADDRESS = 0x0C1F001F;  // the sender, as "Name <
 constexpr ULONG PR_SENDER_NAME = 0x0C1A001F;
 constexpr ULONG PR_MESSAGE_DELIVERY_TIME = 0x0E060040;
 constexpr ULONG PR_ENTRYID = 0x0FFF0102;
+constexpr ULONG PR_DISPLAY_NAME = 0x3001001F;          // of the store: "SMS"
 
 struct SBinary {
     ULONG cb;
@@ -95,14 +96,25 @@ constexpr HRESULT MAPI_E_INVALID_PARAMETER = E_INVALIDARG;
 constexpr HRESULT MAPI_E_NO_SUPPORT = static_cast<HRESULT>(0x80040102);
 constexpr HRESULT MAPI_E_NOT_FOUND = static_cast<HRESULT>(0x8004010F);
 constexpr HRESULT MAPI_E_INVALID_ENTRYID = static_cast<HRESULT>(0x80040107);
+constexpr HRESULT MAPI_E_UNKNOWN_FLAGS = static_cast<HRESULT>(0x80040106);
+constexpr HRESULT MAPI_E_INTERFACE_NOT_SUPPORTED = E_NOINTERFACE;
 constexpr HRESULT MAPI_W_ERRORS_RETURNED = static_cast<HRESULT>(0x00040380);
 
 // ---------------------------------------------------------------------------
 // Buffers. A buffer from MAPIAllocateBuffer is freed whole by one
 // MAPIFreeBuffer, with every MAPIAllocateMore block linked to it.
 
+// A zero-filled block of cbSize bytes (0 gives a block too), aligned for any
+// type. MAPI_E_INVALID_PARAMETER for a null output, MAPI_E_NOT_ENOUGH_MEMORY
+// (output null) when there is no memory.
 SCODE MAPIAllocateBuffer(ULONG cbSize, LPVOID* lppBuffer);
+// A block freed together with lpObject, the buffer that MAPIAllocateBuffer
+// made (a block of MAPIAllocateMore is taken for the buffer it belongs to).
+// MAPI_E_INVALID_PARAMETER for a null object or output.
 SCODE MAPIAllocateMore(ULONG cbSize, LPVOID lpObject, LPVOID* lppBuffer);
+// Frees a buffer with its linked blocks; null is allowed. A block of
+// MAPIAllocateMore is not freed on its own (it goes with its buffer).
+// Returns 0.
 ULONG MAPIFreeBuffer(LPVOID lpBuffer);
 
 // ---------------------------------------------------------------------------

@@ -1,10 +1,14 @@
 #include <handset/com.h>
 
 #include <atomic>
+#include <cstdio>
 #include <mutex>
 #include <new>
 #include <vector>
 
+#include <handset/loader.h>
+#include <handset/log.h>
+#include <handset/registry.h>
 #include <handset/wstring.h>
 
 namespace handset {
@@ -167,6 +171,131 @@ private:
     com::CreateInstanceFunction create_;
 };
 
+// ---------------------------------------------------------------------------
+// Registered in-process servers
+
+using DllGetClassObjectFunction = HRESULT (*)(REFCLSID rclsid, REFIID riid, LPVOID* ppv);
+using DllCanUnloadNowFunction = HRESULT (*)();
+
+// A library loaded for its classes. It holds one count of the loader's
+// until CoFreeUnusedLibraries finds that it may go.
+struct InprocServer {
+    HMODULE module = nullptr;
+    std::string path;  // as registered, for the log
+    DllCanUnloadNowFunction canUnloadNow = nullptr;
+};
+
+// Recursive: a server's DllGetClassObject or DllMain may itself create
+// objects of other servers on the same thread.
+struct ServerTable {
+    std::recursive_mutex mutex;
+    std::vector<InprocServer> servers;
+};
+
+ServerTable& serverTable()
+{
+    static ServerTable* table = new ServerTable;
+    return *table;
+}
+
+std::string hex(HRESULT hr)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+    return text;
+}
+
+// The default value of an HKEY_CLASSES_ROOT key as a string; nothing when
+// the key, the value or a string in it is missing.
+std::optional<std::u16string> readClassesString(const std::u16string& keyName)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyEx(HKEY_CLASSES_ROOT, keyName.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return std::nullopt;
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    std::optional<std::u16string> text;
+    if (RegQueryValueEx(key, nullptr, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+        (type == REG_SZ || type == REG_EXPAND_SZ)) {
+        std::u16string data(size / sizeof(WCHAR), u'\0');
+        if (RegQueryValueEx(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) ==
+            ERROR_SUCCESS) {
+            data.resize(size / sizeof(WCHAR));
+            // Writers store the terminator; the text ends at the first one.
+            const std::size_t end = data.find(u'\0');
+            if (end != std::u16string::npos)
+                data.resize(end);
+            text = std::move(data);
+        }
+    }
+    RegCloseKey(key);
+    return text;
+}
+
+// The library registered for a class: HKEY_CLASSES_ROOT
+// "CLSID\{...}\InProcServer32", default value. A bare file name is looked
+// for in "\Windows", the phone's only search folder.
+std::optional<std::u16string> registeredServer(REFCLSID clsid)
+{
+    auto path = readClassesString(u"CLSID\\" + formatGuid(clsid) + u"\\InProcServer32");
+    if (!path || path->empty())
+        return std::nullopt;
+    if (path->find(u'\\') == std::u16string::npos && path->find(u'/') == std::u16string::npos)
+        *path = u"\\Windows\\" + *path;
+    return path;
+}
+
+// Asks the registered server of `clsid` for its class object. Called with
+// COM initialised and the output already cleared.
+HRESULT registeredClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv)
+{
+    const auto path = registeredServer(clsid);
+    if (!path)
+        return REGDB_E_CLASSNOTREG;
+    const std::string name = toUtf8(*path);
+    const std::string cls = formatGuidUtf8(clsid);
+
+    ServerTable& table = serverTable();
+    std::lock_guard lock(table.mutex);
+    const HMODULE module = LoadLibrary(path->c_str());
+    if (!module) {
+        const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
+        logLine("com", "cannot load the server of " + cls + " from " + name + " (" + hex(hr) + ")");
+        return hr;
+    }
+    bool fresh = true;
+    for (const InprocServer& server : table.servers) {
+        if (server.module == module) {
+            // Already held: the table keeps one count per library.
+            FreeLibrary(module);
+            fresh = false;
+            break;
+        }
+    }
+    const auto getClassObject =
+        reinterpret_cast<DllGetClassObjectFunction>(GetProcAddress(module, u"DllGetClassObject"));
+    if (!getClassObject) {
+        logLine("com", "the server " + name + " of " + cls + " has no DllGetClassObject");
+        if (fresh)
+            FreeLibrary(module);
+        return CO_E_ERRORINDLL;
+    }
+    if (fresh) {
+        InprocServer server;
+        server.module = module;
+        server.path = name;
+        server.canUnloadNow = reinterpret_cast<DllCanUnloadNowFunction>(GetProcAddress(module, u"DllCanUnloadNow"));
+        table.servers.push_back(std::move(server));
+        logLine("com", "loaded " + name + " for " + cls);
+    }
+    const HRESULT hr = getClassObject(clsid, riid, ppv);
+    if (FAILED(hr)) {
+        *ppv = nullptr;  // whatever the server left there is not the caller's
+        logLine("com", "DllGetClassObject of " + name + " refused " + cls + " (" + hex(hr) + ")");
+    }
+    return hr;
+}
+
 }  // namespace
 
 std::optional<GUID> parseGuid(std::u16string_view text)
@@ -240,16 +369,27 @@ HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid)
     if (!lpszProgID || !lpclsid)
         return E_INVALIDARG;
     const std::u16string wanted = foldCase(lpszProgID);
-    ClassTable& table = classTable();
-    std::lock_guard lock(table.mutex);
-    for (const auto& cls : table.classes) {
-        if (cls.progId && foldCase(cls.progId) == wanted) {
-            *lpclsid = cls.clsid;
-            return S_OK;
+    {
+        ClassTable& table = classTable();
+        std::lock_guard lock(table.mutex);
+        for (const auto& cls : table.classes) {
+            if (cls.progId && foldCase(cls.progId) == wanted) {
+                *lpclsid = cls.clsid;
+                return S_OK;
+            }
         }
     }
-    // FIXME: look up HKEY_CLASSES_ROOT\<ProgID>\CLSID once registered
-    // in-process servers can be loaded.
+    // Registered programs: HKEY_CLASSES_ROOT "<ProgID>\CLSID". A ProgID with
+    // a backslash would name some other key, so it is never one.
+    const std::u16string_view progId(lpszProgID);
+    if (!progId.empty() && progId.find(u'\\') == std::u16string_view::npos) {
+        if (const auto text = readClassesString(std::u16string(progId) + u"\\CLSID")) {
+            if (const auto clsid = parseGuid(*text)) {
+                *lpclsid = *clsid;
+                return S_OK;
+            }
+        }
+    }
     *lpclsid = GUID_NULL;
     return CO_E_CLASSSTRING;
 }
@@ -288,11 +428,8 @@ HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvReserved,
     if ((dwClsContext & CLSCTX_INPROC_SERVER) == 0)
         return REGDB_E_CLASSNOTREG;
     const auto cls = findBuiltIn(rclsid);
-    if (!cls) {
-        // FIXME: HKEY_CLASSES_ROOT\CLSID\{...}\InProcServer32 joins here:
-        // load the library and ask its DllGetClassObject.
-        return REGDB_E_CLASSNOTREG;
-    }
+    if (!cls)
+        return registeredClassObject(rclsid, riid, ppv);
     auto* factory = new (std::nothrow) BuiltInFactory(cls->createInstance);
     if (!factory)
         return E_OUTOFMEMORY;
@@ -314,4 +451,23 @@ HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContex
     hr = factory->CreateInstance(pUnkOuter, riid, ppv);
     factory->Release();
     return hr;
+}
+
+void CoFreeUnusedLibraries()
+{
+    ServerTable& table = serverTable();
+    std::lock_guard lock(table.mutex);
+    for (auto it = table.servers.begin(); it != table.servers.end();) {
+        // A server without DllCanUnloadNow cannot say that it is unused, so
+        // it stays for the life of the process.
+        if (!it->canUnloadNow || it->canUnloadNow() != S_OK) {
+            ++it;
+            continue;
+        }
+        const HMODULE module = it->module;
+        const std::string path = it->path;
+        it = table.servers.erase(it);
+        FreeLibrary(module);
+        logLine("com", "unloaded " + path);
+    }
 }

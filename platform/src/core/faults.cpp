@@ -14,11 +14,11 @@ struct Counter {
     std::atomic<Fault> fault{Fault::IoError};
 };
 
-Counter counters[2];
+Counter counters[3];
 
 Counter& counterOf(Store store)
 {
-    return counters[store == Store::Registry ? 0 : 1];
+    return counters[static_cast<int>(store)];
 }
 
 }  // namespace

@@ -12,6 +12,10 @@ constexpr ResidentProgram kResidentPrograms[] = {
     // The Today screen: it loads the Today items, Tolvane's among them, whose
     // window holds the call monitor.
     {"today", "today", Required::Yes},
+    // The messaging host: it loads the SMS rule clients, Smeldry among them,
+    // and announces every arriving text message. Optional, so that a build
+    // without it still boots a phone that can take calls.
+    {"inbox", "inbox", Required::No},
 };
 
 }  // namespace

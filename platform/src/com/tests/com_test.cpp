@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <handset/com.h>
+#include <handset/wstring.h>
+
+#include "test_device.h"
 
 namespace {
 
@@ -56,8 +59,9 @@ HRESULT createCounter(REFIID riid, void** ppv)
 
 const handset::com::BuiltInClassRegistration testClass{{kTestClass, u"Tonquil.TestCounter", createCounter}};
 
-// Initialises COM for one test and undoes it.
-class ComInitialized : public ::testing::Test {
+// Initialises COM for one test and undoes it. Classes that are not built in
+// are looked up in the registry, so each test has a device of its own.
+class ComInitialized : public handset::testing::DeviceTest {
 protected:
     void SetUp() override { ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED)); }
     void TearDown() override { CoUninitialize(); }
@@ -97,6 +101,26 @@ TEST(GuidTest, ParsesAndFormatsTheBracedForm)
         EXPECT_TRUE(IsEqualCLSID(GUID_NULL, clsid));
     }
     EXPECT_EQ(CO_E_CLASSSTRING, CLSIDFromString(nullptr, &clsid));
+}
+
+TEST(GuidTest, RoundTripsEveryByteAndRefusesLookalikes)
+{
+    GUID all{};
+    std::memset(&all, 0xFF, sizeof all);
+    for (const GUID& guid : {GUID_NULL, all, kTestInterface}) {
+        SCOPED_TRACE(handset::formatGuidUtf8(guid));
+        EXPECT_EQ(guid, handset::parseGuid(handset::formatGuid(guid)));
+    }
+    EXPECT_EQ(u"{FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF}", handset::formatGuid(all));
+    // Only ASCII hex digits count: not full-width digits, not a Latin-1
+    // byte whose value looks like one, not spaces, not a sign.
+    for (const char16_t* bad : {u"{\uFF10\uFF10000000-0000-0000-0000-000000000000}",
+                                u"{ 0000000-0000-0000-0000-000000000000}", u"{+0000000-0000-0000-0000-000000000000}",
+                                u"{0x000000-0000-0000-0000-000000000000}"}) {
+        SCOPED_TRACE(handset::toUtf8(bad));
+        EXPECT_FALSE(handset::parseGuid(std::u16string_view(bad)).has_value());
+    }
+    EXPECT_FALSE(handset::parseGuid(std::string_view("{\xB0\xB0" "000000-0000-0000-0000-000000000000}")).has_value());
 }
 
 TEST(GuidTest, StringFromGuid2NeedsRoomForTheTerminator)
@@ -233,6 +257,7 @@ TEST_F(CoCreateInstanceTest, ClassObjectIsAFactory)
 
 TEST(BuiltInClassTest, FirstRegistrationOfAClassOrProgIdWins)
 {
+    const handset::testing::TempDevice device;  // the unknown ProgID is looked up in its registry
     EXPECT_TRUE(testClass.registered());
     const handset::com::BuiltInClassRegistration sameClass{{kTestClass, u"Tonquil.Other", createCounter}};
     EXPECT_FALSE(sameClass.registered());
