@@ -6,7 +6,6 @@
 #include <handset/gdi.h>
 
 constexpr int MAX_ITEMNAME = 32;
-constexpr int MAX_PATH = 260;
 
 enum TODAYLISTITEMTYPE {
     tlitOwnerInfo = 0,

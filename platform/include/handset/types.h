@@ -31,6 +31,9 @@ using LPVOID = void*;
 using LPCVOID = const void*;
 using HANDLE = void*;
 
+// The longest path the system's fixed buffers hold, terminator included.
+constexpr int MAX_PATH = 260;
+
 using HRESULT = std::int32_t;
 using REGSAM = DWORD;
 
