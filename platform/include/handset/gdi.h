@@ -11,6 +11,8 @@ using HDC = HDC__*;
 using HGDIOBJ = void*;
 struct HFONT__;
 using HFONT = HFONT__*;
+struct HBITMAP__;
+using HBITMAP = HBITMAP__*;
 using COLORREF = DWORD;
 
 constexpr COLORREF RGB(int r, int g, int b)
@@ -112,14 +114,17 @@ HFONT CreateFontIndirect(const LOGFONTW* lplf);
 // A solid brush; delete it with DeleteObject.
 HBRUSH CreateSolidBrush(COLORREF color);
 
-// Copies the description of a font (LOGFONT) into lpvObject: the number of
-// bytes copied, or the size needed when lpvObject is null; 0 on error.
+// Copies the description of a font (LOGFONT) or bitmap (BITMAP) into
+// lpvObject: the number of bytes copied, or the size needed when lpvObject
+// is null; 0 on error.
 int GetObject(HGDIOBJ hgdiobj, int cbBuffer, LPVOID lpvObject);
 
-// Selects a font into the context; the previously selected one, null on error.
+// Selects a font, or for a memory context a bitmap, into the context; the
+// previously selected one, null on error.
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ hgdiobj);
 
-// Deletes a font or brush that is not a stock object. FALSE otherwise.
+// Deletes a font, brush or bitmap that is not a stock object (a bitmap
+// selected into a context stays until it is put out). FALSE otherwise.
 BOOL DeleteObject(HGDIOBJ hObject);
 
 // Draws text in the rectangle with the selected font and text colour,
@@ -140,6 +145,49 @@ int GetDeviceCaps(HDC hdc, int nIndex);
 // nNumber * nNumerator / nDenominator rounded to the nearest integer, halves
 // away from zero (the product is exact in 64 bits); -1 when nDenominator is 0.
 int MulDiv(int nNumber, int nNumerator, int nDenominator);
+
+// A bitmap's description, as GetObject gives it.
+struct BITMAP {
+    LONG bmType;
+    LONG bmWidth;
+    LONG bmHeight;
+    LONG bmWidthBytes;
+    WORD bmPlanes;
+    WORD bmBitsPixel;
+    LPVOID bmBits;
+};
+
+// Raster operations of BitBlt.
+constexpr DWORD SRCCOPY = 0x00CC0020;
+constexpr DWORD SRCPAINT = 0x00EE0086;
+constexpr DWORD SRCAND = 0x008800C6;
+constexpr DWORD SRCINVERT = 0x00660046;
+constexpr DWORD NOTSRCCOPY = 0x00330008;
+constexpr DWORD BLACKNESS = 0x00000042;
+constexpr DWORD WHITENESS = 0x00FF0062;
+
+// Loads the BITMAP resource lpBitmapName of the module (null: the program)
+// as a 32-bit bitmap; delete it with DeleteObject. Null
+// (ERROR_RESOURCE_NAME_NOT_FOUND) when there is none or it does not decode.
+HBITMAP LoadBitmap(HINSTANCE hInstance, LPCWSTR lpBitmapName);
+
+// A white bitmap of the size; delete it with DeleteObject. Null for a size below 1.
+HBITMAP CreateCompatibleBitmap(HDC hdc, int cx, int cy);
+
+// A memory context (its bitmap 1 x 1 until one is selected); delete it
+// with DeleteDC. hdc may be null (the screen).
+HDC CreateCompatibleDC(HDC hdc);
+BOOL DeleteDC(HDC hdc);
+
+// Copies nWidth x nHeight pixels from (x1, y1) of hdcSrc to (x, y) of hdc
+// with the raster operation (SRCCOPY, SRCAND, SRCPAINT, SRCINVERT,
+// NOTSRCCOPY; BLACKNESS and WHITENESS take no source). Nothing is
+// stretched; pixels outside the source come out as the operation makes of
+// black. FALSE for a bad context or operation.
+BOOL BitBlt(HDC hdc, int x, int y, int nWidth, int nHeight, HDC hdcSrc, int x1, int y1, DWORD rop);
+
+// The colour of one pixel, CLR_INVALID outside the context's area.
+COLORREF GetPixel(HDC hdc, int x, int y);
 
 namespace handset {
 

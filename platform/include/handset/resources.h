@@ -1,4 +1,5 @@
-// A module's resources: its strings and icons, by id.
+// A module's resources: its strings, icons, bitmaps, menus and dialog
+// templates, by id.
 //
 // A library or program keeps them in a resource description that a person
 // edits (one line per resource, PNG files for the icon images; see
@@ -53,9 +54,9 @@ IconSize iconSize(HICON icon);
 // One resource as handset_add_resources() compiles it into a module.
 struct ResourceEntry {
     unsigned id;
-    unsigned type;            // 1 icon image, 6 string
-    int size;                 // icon: the image's width; string: 0
-    const unsigned char* data;  // PNG bytes, or the string in UTF-8
+    unsigned type;            // 1 icon image, 2 bitmap, 4 menu, 5 dialog, 6 string
+    int size;                 // icon: the image's width; otherwise 0
+    const unsigned char* data;  // PNG (or BMP) bytes, the menu or dialog block's text, or the string, in UTF-8
     unsigned length;
 };
 

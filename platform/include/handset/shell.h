@@ -40,12 +40,17 @@ using LPSHELLEXECUTEINFO = SHELLEXECUTEINFO*;
 
 constexpr LONG ERROR_NO_ASSOCIATION = 1155;
 
-// Opens lpFile with the verb "Open" (null: the same): a program (a device
-// path ending in ".exe") is started with lpParameters as its whole command
-// line, verbatim (CreateProcess, which logs the start on channel "exec").
-// With SEE_MASK_NOCLOSEPROCESS the process handle is left in hProcess for
-// the caller to close; otherwise it is closed. hInstApp is 33 on success,
-// else below 32. FALSE with ERROR_INVALID_PARAMETER (bad size, no file),
-// ERROR_NO_ASSOCIATION (another verb, or a file that is not a program), or
-// the error of CreateProcess.
+// Opens lpFile with the verb "Open" (null: the same). A program (a name
+// ending in ".exe"; one without a folder is looked for in "\Windows") is
+// started with lpParameters as its whole command line, verbatim
+// (CreateProcess, which logs the start on channel "exec"). A web page (an
+// "http://", "https://" or "mailto:" address, or a ".htm"/".html" file that
+// exists) is what the browser shows; the device has no browser, so the open
+// is logged on channel "shell" and succeeds without a process. With
+// SEE_MASK_NOCLOSEPROCESS a started program's handle is left in hProcess
+// for the caller to close; otherwise it is closed (null for a web page).
+// hInstApp is 33 on success, else below 32. FALSE with
+// ERROR_INVALID_PARAMETER (bad size, no file), ERROR_NO_ASSOCIATION
+// (another verb, or another kind of file), ERROR_FILE_NOT_FOUND or
+// ERROR_PATH_NOT_FOUND (a missing page), or the error of CreateProcess.
 BOOL ShellExecuteEx(LPSHELLEXECUTEINFO lpExecInfo);

@@ -167,11 +167,15 @@ LONG_PTR SetWindowLong(HWND hWnd, int nIndex, LONG_PTR dwNewLong);
 LONG_PTR GetWindowLong(HWND hWnd, int nIndex);
 
 // Sends a message: calls the window's procedure and returns its result;
-// HWND_BROADCAST sends it to every top-level window. 0 for a dead window.
+// HWND_BROADCAST sends it to every top-level window of the process, and the
+// settings change WM_WININICHANGE 0xF2 also to the device's Today screen
+// when it runs, returning once it has reloaded its items. 0 for a dead window.
 LRESULT SendMessage(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 
 // Posts a message to the queue of the window's thread; HWND_BROADCAST posts
-// it to every top-level window. FALSE with ERROR_INVALID_WINDOW_HANDLE.
+// it to every top-level window of the process (WM_WININICHANGE 0xF2 also to
+// the device's Today screen, without waiting). FALSE with
+// ERROR_INVALID_WINDOW_HANDLE.
 BOOL PostMessage(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 
 // Shows (any command but SW_HIDE) or hides the window; the previous

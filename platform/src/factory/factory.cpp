@@ -6,6 +6,7 @@
 #include <variant>
 
 #include <handset/device.h>
+#include <handset/lifecycle.h>
 #include <handset/registry.h>
 #include <handset/registry_batch.h>
 
@@ -18,6 +19,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // The device's folders; the phone's file system lives below fs/.
+constexpr std::string_view kWindowsPrograms[] = {"peghelp.exe"};
 constexpr std::string_view kFolders[] = {"fs/Windows", "fs/My Documents", "fs/Program Files", "run", "log"};
 
 // The SMS notification class, whose sound and options the phone uses for
@@ -38,7 +40,10 @@ struct FactoryValue {
 // The phone's own settings that the programs on it read. The ring tone
 // rings once with the standard pattern (alert, play, wait 3 s, repeat) at
 // the middle of the five volume steps; a text message plays its sound and
-// shows itself without vibrating.
+// shows itself without vibrating. The SMS class also carries the
+// vibrate-with-ringer values, as a phone whose notification can play MIDI
+// tones itself does: their presence is how an SMS tone service learns that
+// it may hand a MIDI tone to the notification instead of starting a player.
 const FactoryValue kFactoryRegistry[] = {
     {HKEY_CURRENT_USER, u"ControlPanel\\Sounds\\RingTone0", u"Sound", u"\\Windows\\Ring.wav"},
     {HKEY_CURRENT_USER, u"ControlPanel\\Sounds\\RingTone0", u"Script", u"apw3r"},
@@ -132,6 +137,17 @@ CreateDeviceResult createDevice(const fs::path& root, ReplaceExisting replace)
     // factory registry names.
     if (std::string why; !wmp::writeStockSounds(device / "fs/Windows", &why))
         return failed(Failure::Files, "cannot make the stock sounds: " + why);
+    // The phone's own programs in "\Windows" (its help viewer), taken from
+    // the folder of the device's programs; a build without them makes a
+    // device without them.
+    for (std::string_view program : kWindowsPrograms) {
+        const fs::path source = lifecycle::programsFolder() / program;
+        if (!fs::exists(source, ec))
+            continue;
+        fs::copy_file(source, device / "fs/Windows" / program, fs::copy_options::overwrite_existing, ec);
+        if (ec)
+            return failed(Failure::Files, "cannot copy " + source.string() + ": " + ec.message());
+    }
 
     setDeviceRoot(device);
     const LONG rc = RegApplyBatch([] {

@@ -7,9 +7,20 @@ add_library(handset_window SHARED
   ${CMAKE_CURRENT_LIST_DIR}/window.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gdi.cpp
   ${CMAKE_CURRENT_LIST_DIR}/resources.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/shell.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/shell.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/broadcast.cpp)
 target_link_libraries(handset_window PUBLIC handset PRIVATE Qt6::Gui ${CMAKE_DL_LIBS})
 include(${CMAKE_CURRENT_LIST_DIR}/resources.cmake)
+
+# The UI framework (handset/ui.h): dialogs, property sheets, menu bars and
+# controls on Qt Widgets, for the programs with dialogs.
+find_package(Qt6 REQUIRED COMPONENTS Widgets)
+add_library(handset_ui SHARED
+  ${CMAKE_CURRENT_LIST_DIR}/ui_template.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui_window.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui_form.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui_dialog.cpp)
+target_link_libraries(handset_ui PUBLIC handset_window handset PRIVATE Qt6::Widgets)
 
 add_library(window_test_module MODULE ${CMAKE_CURRENT_LIST_DIR}/tests/test_module.cpp)
 set_target_properties(window_test_module PROPERTIES CXX_VISIBILITY_PRESET hidden PREFIX "" SUFFIX ".dll")
@@ -21,3 +32,10 @@ tonquil_add_tests(window_tests
   LIBS handset_window Qt6::Gui)
 target_compile_definitions(window_tests PRIVATE WINDOW_TEST_MODULE="$<TARGET_FILE:window_test_module>")
 add_dependencies(window_tests window_test_module)
+
+tonquil_add_tests(ui_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/ui_test.cpp
+  LIBS handset_ui handset_window Qt6::Widgets)
+# The tests' dialogs, menus and bitmaps are the test program's own resources.
+handset_add_resources(ui_tests ${CMAKE_CURRENT_LIST_DIR}/tests/ui_test.res)
+set_target_properties(ui_tests PROPERTIES ENABLE_EXPORTS ON)

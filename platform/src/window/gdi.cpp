@@ -21,18 +21,23 @@
 #include "window_internal.h"
 
 struct GdiObject {
-    enum class Kind { Brush, Font } kind;
+    enum class Kind { Brush, Font, Bitmap } kind;
     bool stock = false;
     bool nullBrush = false;
     COLORREF color = 0;
     LOGFONTW font{};
+    QImage image{};       // a bitmap's pixels
+    int selections = 0;   // a bitmap: the memory contexts it is selected into
 };
 
 struct HDC__ {
-    HWND hwnd = nullptr;  // null: the screen
+    HWND hwnd = nullptr;  // null: the screen, a memory context or an image
     int bkMode = OPAQUE;
     COLORREF textColor = RGB(0, 0, 0);
     GdiObject* font = nullptr;
+    bool memory = false;          // made by CreateCompatibleDC
+    GdiObject* bitmap = nullptr;  // a memory context's bitmap
+    QImage* target = nullptr;     // a context on an image the caller owns
 };
 
 namespace {
@@ -116,11 +121,25 @@ QColor qcolor(COLORREF c)
     return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
 }
 
+// The image a memory or image context draws on, null for a window's.
+QImage* contextImage(HDC__* dc)
+{
+    if (dc->target)
+        return dc->target;
+    if (dc->memory && dc->bitmap)
+        return &dc->bitmap->image;
+    return nullptr;
+}
+
 // A painter on the context's window, translated to the window's origin and
 // clipped to it. False when the context draws nowhere (the screen context,
 // a dead window).
 bool openPainter(HDC__* dc, QPainter& painter, QRect& windowArea)
 {
+    if (QImage* image = contextImage(dc)) {
+        windowArea = image->rect();
+        return painter.begin(image);
+    }
     if (!dc->hwnd || !handset::window::isLive(dc->hwnd))
         return false;
     QPoint origin;
@@ -148,10 +167,84 @@ QFont qfont(const LOGFONTW& lf)
     font.setItalic(lf.lfItalic != 0);
     font.setUnderline(lf.lfUnderline != 0);
     font.setStrikeOut(lf.lfStrikeOut != 0);
+    // Quality 4 (antialiased) is what bold headings ask for.
+    if (lf.lfQuality == 4)
+        font.setStyleStrategy(QFont::PreferAntialias);
     return font;
 }
 
+// The 1 x 1 stock bitmap a new memory context holds.
+GdiObject* defaultBitmap()
+{
+    static GdiObject* bitmap = [] {
+        std::lock_guard lock(gMutex);
+        auto* b = new GdiObject{GdiObject::Kind::Bitmap, true, false, 0, {}};
+        b->image = QImage(1, 1, QImage::Format_RGB32);
+        b->image.fill(Qt::white);
+        liveObjects().insert(b);
+        return b;
+    }();
+    return bitmap;
+}
+
+GdiObject* makeBitmapObject(QImage image)
+{
+    auto* bitmap = new GdiObject{GdiObject::Kind::Bitmap, false, false, 0, {}};
+    bitmap->image = image.convertToFormat(QImage::Format_RGB32);
+    std::lock_guard lock(gMutex);
+    liveObjects().insert(bitmap);
+    return bitmap;
+}
+
+QPainter::CompositionMode rasterMode(DWORD rop)
+{
+    switch (rop) {
+    case SRCAND: return QPainter::RasterOp_SourceAndDestination;
+    case SRCPAINT: return QPainter::RasterOp_SourceOrDestination;
+    case SRCINVERT: return QPainter::RasterOp_SourceXorDestination;
+    case NOTSRCCOPY: return QPainter::RasterOp_NotSource;
+    default: return QPainter::CompositionMode_Source;
+    }
+}
+
 }  // namespace
+
+namespace handset::window {
+
+HDC makeImageContext(QImage* image)
+{
+    HDC hdc = makeContext(nullptr);
+    hdc->target = image;
+    return hdc;
+}
+
+void freeImageContext(HDC hdc)
+{
+    freeContext(hdc);
+}
+
+HBITMAP makeBitmap(const QImage& image)
+{
+    return reinterpret_cast<HBITMAP>(makeBitmapObject(image));
+}
+
+const QImage* bitmapImage(HBITMAP bitmap)
+{
+    GdiObject* o = object(bitmap);
+    return o && o->kind == GdiObject::Kind::Bitmap ? &o->image : nullptr;
+}
+
+QFont qtFont(const LOGFONTW& lf)
+{
+    return qfont(lf);
+}
+
+LOGFONTW systemLogFont()
+{
+    return systemFont()->font;
+}
+
+}  // namespace handset::window
 
 HDC BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint)
 {
@@ -259,6 +352,16 @@ HBRUSH CreateSolidBrush(COLORREF color)
 int GetObject(HGDIOBJ hgdiobj, int cbBuffer, LPVOID lpvObject)
 {
     GdiObject* o = object(hgdiobj);
+    if (o && o->kind == GdiObject::Kind::Bitmap) {
+        constexpr int size = sizeof(BITMAP);
+        if (!lpvObject)
+            return size;
+        if (cbBuffer < size)
+            return 0;
+        BITMAP bm{0, o->image.width(), o->image.height(), o->image.width() * 4, 1, 32, nullptr};
+        std::memcpy(lpvObject, &bm, size);
+        return size;
+    }
     if (!o || o->kind != GdiObject::Kind::Font)
         return 0;
     constexpr int size = sizeof(LOGFONTW);
@@ -278,6 +381,22 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ hgdiobj)
         return nullptr;
     if (o->kind == GdiObject::Kind::Font)
         return std::exchange(dc->font, o);
+    if (o->kind == GdiObject::Kind::Bitmap) {
+        // Only a memory context holds a bitmap, and a bitmap sits in one at a time.
+        // (The stock 1 x 1 bitmap is every new memory context's.)
+        if (!dc->memory || (!o->stock && o->selections > 0 && dc->bitmap != o))
+            return nullptr;
+        std::lock_guard lock(gMutex);
+        GdiObject* previous = dc->bitmap;
+        if (previous != o) {
+            if (!o->stock)
+                ++o->selections;
+            if (previous && !previous->stock)
+                --previous->selections;
+        }
+        dc->bitmap = o;
+        return previous ? static_cast<HGDIOBJ>(previous) : static_cast<HGDIOBJ>(defaultBitmap());
+    }
     // Brushes are given to FillRect directly; selecting one changes nothing drawn here.
     return GetStockObject(WHITE_BRUSH);
 }
@@ -287,6 +406,9 @@ BOOL DeleteObject(HGDIOBJ hObject)
     std::lock_guard lock(gMutex);
     auto* o = static_cast<GdiObject*>(hObject);
     if (!liveObjects().count(hObject) || o->stock)
+        return FALSE;
+    // A bitmap still selected into a context cannot go, as on the phone.
+    if (o->kind == GdiObject::Kind::Bitmap && o->selections > 0)
         return FALSE;
     liveObjects().erase(hObject);
     delete o;
@@ -371,6 +493,111 @@ BOOL DrawIcon(HDC hDC, int X, int Y, HICON hIcon)
         return FALSE;
     painter.drawImage(QPoint(X, Y), hIcon->image);
     return TRUE;
+}
+
+HBITMAP LoadBitmap(HINSTANCE hInstance, LPCWSTR lpBitmapName)
+{
+    if (!lpBitmapName || !IS_INTRESOURCE(lpBitmapName)) {
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        return nullptr;
+    }
+    const auto id = static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(lpBitmapName));
+    const handset::ResourceEntry* entry = handset::window::findResource(hInstance, handset::window::kBitmapResource, id);
+    handset::window::ensureGuiApplication();
+    const QImage image = entry ? QImage::fromData(entry->data, static_cast<int>(entry->length)) : QImage();
+    if (image.isNull()) {
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        return nullptr;
+    }
+    return reinterpret_cast<HBITMAP>(makeBitmapObject(image));
+}
+
+HBITMAP CreateCompatibleBitmap(HDC, int cx, int cy)
+{
+    if (cx < 1 || cy < 1) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    QImage image(cx, cy, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    return reinterpret_cast<HBITMAP>(makeBitmapObject(image));
+}
+
+HDC CreateCompatibleDC(HDC hdc)
+{
+    if (hdc && !context(hdc))
+        return nullptr;
+    HDC dc = makeContext(nullptr);
+    dc->memory = true;
+    GdiObject* stock = defaultBitmap();
+    std::lock_guard lock(gMutex);
+    dc->bitmap = stock;
+    return dc;
+}
+
+BOOL DeleteDC(HDC hdc)
+{
+    HDC__* dc = context(hdc);
+    if (!dc)
+        return FALSE;
+    {
+        std::lock_guard lock(gMutex);
+        if (dc->memory && dc->bitmap && !dc->bitmap->stock)
+            --dc->bitmap->selections;
+    }
+    freeContext(hdc);
+    return TRUE;
+}
+
+BOOL BitBlt(HDC hdc, int x, int y, int nWidth, int nHeight, HDC hdcSrc, int x1, int y1, DWORD rop)
+{
+    HDC__* dc = context(hdc);
+    if (!dc)
+        return FALSE;
+    const bool fill = rop == BLACKNESS || rop == WHITENESS;
+    if (!fill && rop != SRCCOPY && rop != SRCAND && rop != SRCPAINT && rop != SRCINVERT && rop != NOTSRCCOPY)
+        return FALSE;
+    HDC__* src = fill ? nullptr : context(hdcSrc);
+    if (!fill && (!src || !contextImage(src)))
+        return FALSE;
+    if (nWidth <= 0 || nHeight <= 0)
+        return TRUE;
+    // The source part, black where it lies outside the source's pixels.
+    QImage part(nWidth, nHeight, QImage::Format_RGB32);
+    part.fill(rop == WHITENESS ? Qt::white : Qt::black);
+    if (!fill) {
+        QPainter copier(&part);
+        copier.setCompositionMode(QPainter::CompositionMode_Source);
+        copier.drawImage(QPoint(-x1, -y1), *contextImage(src));
+    }
+    QPainter painter;
+    QRect area;
+    if (!openPainter(dc, painter, area))
+        return FALSE;
+    painter.setCompositionMode(fill ? QPainter::CompositionMode_Source : rasterMode(rop));
+    painter.drawImage(QPoint(x, y), part);
+    return TRUE;
+}
+
+COLORREF GetPixel(HDC hdc, int x, int y)
+{
+    HDC__* dc = context(hdc);
+    if (!dc)
+        return CLR_INVALID;
+    QImage* image = contextImage(dc);
+    QPoint origin;
+    if (!image && dc->hwnd && handset::window::isLive(dc->hwnd)) {
+        HWND owner = handset::window::surfaceOwner(dc->hwnd, origin);
+        image = owner ? owner->surface.get() : nullptr;
+        RECT rc;
+        GetClientRect(dc->hwnd, &rc);
+        if (x < 0 || y < 0 || x >= rc.right || y >= rc.bottom)
+            return CLR_INVALID;
+    }
+    if (!image || !image->rect().contains(origin + QPoint(x, y)))
+        return CLR_INVALID;
+    const QRgb pixel = image->pixel(origin + QPoint(x, y));
+    return RGB(qRed(pixel), qGreen(pixel), qBlue(pixel));
 }
 
 int GetDeviceCaps(HDC hdc, int nIndex)

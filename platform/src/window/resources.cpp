@@ -32,6 +32,18 @@ unsigned idOf(LPCWSTR name)
 
 }  // namespace
 
+namespace handset::window {
+
+const handset::ResourceEntry* findResource(HINSTANCE instance, unsigned type, unsigned id)
+{
+    for (const handset::ResourceEntry* e = table(instance); e && e->type; ++e)
+        if (e->type == type && e->id == id)
+            return e;
+    return nullptr;
+}
+
+}  // namespace handset::window
+
 int LoadString(HINSTANCE hInstance, UINT uID, LPWSTR lpBuffer, int nBufferMax)
 {
     for (const handset::ResourceEntry* e = table(hInstance); e && e->type; ++e) {

@@ -42,6 +42,9 @@ std::vector<HWND>& topLevels()
 }
 ATOM gNextAtom = 0xC000;
 
+// The settings-change broadcast's wParam that makes the Today screen reload its items.
+constexpr WPARAM kTodayReload = 0xF2;
+
 // Every window record ever made, dead ones included: a destroyed window's
 // record is kept so that its handle never names another window.
 std::vector<HWND>& allRecords()
@@ -365,6 +368,8 @@ LRESULT SendMessage(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     if (hWnd == HWND_BROADCAST) {
         for (HWND top : handset::topLevelWindows())
             SendMessage(top, Msg, wParam, lParam);
+        if (Msg == WM_WININICHANGE && wParam == kTodayReload)
+            handset::window::tellTodayScreen(true);
         return 0;
     }
     if (!isLive(hWnd)) {
@@ -379,6 +384,8 @@ BOOL PostMessage(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     if (hWnd == HWND_BROADCAST) {
         for (HWND top : handset::topLevelWindows())
             PostMessage(top, Msg, wParam, lParam);
+        if (Msg == WM_WININICHANGE && wParam == kTodayReload)
+            handset::window::tellTodayScreen(false);
         return TRUE;
     }
     if (!isLive(hWnd)) {

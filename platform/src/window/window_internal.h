@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include <QFont>
+
 #include <handset/gdi.h>
+#include <handset/resources.h>
 
 struct HWND__ {
     HWND parent = nullptr;
@@ -51,5 +54,33 @@ void ensureGuiApplication();
 
 // Notes text drawn into the window during its painting.
 void notePaintedText(HWND hwnd, std::u16string_view text);
+
+// Carries the settings-change broadcast to the device's Today screen when
+// it runs (its socket); with waitForIt, returns once it has reloaded.
+void tellTodayScreen(bool waitForIt);
+
+// Resource types of the table handset_add_resources() makes.
+constexpr unsigned kIconResource = 1;
+constexpr unsigned kBitmapResource = 2;
+constexpr unsigned kMenuResource = 4;
+constexpr unsigned kDialogResource = 5;
+constexpr unsigned kStringResource = 6;
+
+// The module's resource of that type and id (null instance: the program);
+// null when there is none.
+const handset::ResourceEntry* findResource(HINSTANCE instance, unsigned type, unsigned id);
+
+// A device context that draws on an image the caller owns (owner drawing of
+// a widget); free it with freeImageContext.
+HDC makeImageContext(QImage* image);
+void freeImageContext(HDC hdc);
+
+// A bitmap object holding the image, and a bitmap's pixels (null for a bad handle).
+HBITMAP makeBitmap(const QImage& image);
+const QImage* bitmapImage(HBITMAP bitmap);
+
+// The Qt font that a LOGFONT draws with, and the system font's description.
+QFont qtFont(const LOGFONTW& lf);
+LOGFONTW systemLogFont();
 
 }  // namespace handset::window

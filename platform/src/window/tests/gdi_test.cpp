@@ -3,7 +3,12 @@
 #include <QColor>
 #include <QImage>
 
+#include <fstream>
+
 #include <gtest/gtest.h>
+
+#include <handset/log.h>
+#include "run_program.h"
 
 #include <handset/errors.h>
 #include <handset/gdi.h>
@@ -188,6 +193,45 @@ TEST_F(ResourceTest, ShellExecuteOpensProgramsOnly)
     info.cbSize = 3;
     EXPECT_FALSE(ShellExecuteEx(&info));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+}
+
+TEST_F(ResourceTest, ShellExecuteOpensWebPagesWithoutABrowserAndFindsSystemPrograms)
+{
+    SHELLEXECUTEINFO info{};
+    info.cbSize = sizeof info;
+    info.lpVerb = u"Open";
+    info.lpFile = u"http://www.quorrel.example/update/?prod=TNQPPC&ver=4.0";
+    info.nShow = SW_SHOW;
+    ASSERT_TRUE(ShellExecuteEx(&info));
+    EXPECT_EQ(33u, static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(info.hInstApp)));
+    EXPECT_EQ(nullptr, info.hProcess);
+    const std::string log = handset::testing::slurp(handset::deviceLogPath());
+    EXPECT_NE(std::string::npos,
+              log.find("shell: open \"http://www.quorrel.example/update/?prod=TNQPPC&ver=4.0\" in the browser"));
+
+    // A help page that is not there is not opened.
+    info.lpFile = u"\\Windows\\missing.htm";
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(ShellExecuteEx(&info));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+
+    // A program named without its folder is the system's, in \Windows.
+    const auto program = device_.root() / "fs" / "Windows" / "viewer.exe";
+    std::filesystem::create_directories(program.parent_path());
+    {
+        std::ofstream script(program);
+        script << "#!/bin/sh\nexit 0\n";
+    }
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    info.lpFile = u"viewer.exe";
+    info.lpParameters = u"tonquil.htm";
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    ASSERT_TRUE(ShellExecuteEx(&info));
+    ASSERT_NE(nullptr, info.hProcess);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(info.hProcess, INFINITE));
+    CloseHandle(info.hProcess);
+    EXPECT_NE(std::string::npos,
+              handset::testing::slurp(handset::deviceLogPath()).find("exec: \"\\Windows\\viewer.exe\" tonquil.htm"));
 }
 
 }  // namespace

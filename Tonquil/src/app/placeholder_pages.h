@@ -1,0 +1,40 @@
+// The Contacts, Categories and System pages as far as they go for now:
+// each has its caption (the tab's title), its title in bold and the shared
+// menu bar; their lists come with the pages' own work.
+#pragma once
+
+#include <handset/ui.h>
+
+namespace tonquil {
+
+// A page that shows its bold title and builds the menu bar from menu 144
+// the first time it becomes active.
+class CTitledPage : public CPropertyPage {
+public:
+    CTitledPage(UINT templateId, int titleId) : CPropertyPage(templateId), m_titleId(titleId) {}
+    BOOL OnSetActive() override;
+    HWND menuBar() const { return m_menuBar; }
+
+private:
+    int m_titleId;
+    bool m_firstActivation = true;
+    HWND m_menuBar = nullptr;
+    CFont m_boldFont;
+};
+
+class CContactsPage : public CTitledPage {
+public:
+    CContactsPage();
+};
+
+class CCategoriesPage : public CTitledPage {
+public:
+    CCategoriesPage();
+};
+
+class CCallPage : public CTitledPage {
+public:
+    CCallPage();
+};
+
+}  // namespace tonquil

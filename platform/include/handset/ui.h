@@ -1,0 +1,592 @@
+// The phone's UI framework for programs with dialogs, on Qt Widgets: an
+// application object, full-screen modal dialogs built from DIALOG
+// templates, property sheets with their pages, the shell's navigation bar
+// and soft-key menu bars built from MENU resources, and the controls a
+// template names (labels, group boxes, buttons, check boxes, combo boxes,
+// list boxes, the time picker, pictures).
+//
+// The names and contracts are those of the phone's framework (CWinApp,
+// CDialog, CPropertySheet, ...) and shell (SHCreateMenuBar, SHSetNavBarText,
+// SHDoneButton, SHInitExtraControls). Every framework window is also a
+// window of handset/window.h (m_hWnd), so SendMessage, PostMessage and
+// HWND_BROADCAST reach it; its procedure is CWnd::WindowProc. Each control
+// is a Qt widget whose object name is its control id in decimal, so a test
+// finds it with findChild<QComboBox*>("1014").
+//
+// The form: 240 x 320 logical pixels (Qt scales them on high-density
+// displays; QT_SCALE_FACTOR scales them further). From the top: the
+// navigation bar (kNavBarHeight, the title and the OK or close button), the
+// dialog's client area (template coordinates start at its top left corner,
+// which is at screen y = kNavBarHeight), for a sheet the tab bar
+// (kTabBarHeight), and the soft-key menu bar (kMenuBarHeight).
+#pragma once
+
+#include <handset/gdi.h>
+#include <handset/msgbox.h>
+#include <handset/resources.h>
+#include <handset/shell.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QWidget;
+class QEventLoop;
+class CMenu;
+class CFont;
+class CDC;
+class CBitmap;
+class CPropertySheet;
+
+using INT_PTR = std::intptr_t;
+using DWORD_PTR = std::uintptr_t;
+
+// Messages of the framework beyond those of handset/window.h.
+constexpr UINT WM_SETFOCUS = 0x0007;
+constexpr UINT WM_KILLFOCUS = 0x0008;
+constexpr UINT WM_DRAWITEM = 0x002B;
+constexpr UINT WM_SETFONT = 0x0030;
+constexpr UINT WM_GETFONT = 0x0031;
+constexpr UINT WM_NOTIFY = 0x004E;
+constexpr UINT WM_HELP = 0x0053;
+constexpr UINT WM_INITDIALOG = 0x0110;
+constexpr UINT WM_INITMENUPOPUP = 0x0117;
+
+// WM_SIZE kinds.
+constexpr UINT SIZE_RESTORED = 0;
+constexpr UINT SIZE_MINIMIZED = 1;
+
+// Dialog results are the message boxes' answers (IDOK, IDCANCEL: handset/msgbox.h).
+// The id of a control that has none:
+constexpr int IDC_STATIC = -1;
+
+// Notification codes in HIWORD(wParam) of WM_COMMAND from a control.
+constexpr WORD BN_CLICKED = 0;
+constexpr WORD CBN_SELCHANGE = 1;
+constexpr WORD LBN_SELCHANGE = 1;
+constexpr WORD LBN_DBLCLK = 2;
+
+constexpr int CB_ERR = -1;
+constexpr int LB_ERR = -1;
+
+// Check box states.
+constexpr int BST_UNCHECKED = 0;
+constexpr int BST_CHECKED = 1;
+
+// CheckMenuItem and menu item flags.
+constexpr UINT MF_BYCOMMAND = 0x0000;
+constexpr UINT MF_UNCHECKED = 0x0000;
+constexpr UINT MF_ENABLED = 0x0000;
+constexpr UINT MF_STRING = 0x0000;
+constexpr UINT MF_GRAYED = 0x0001;
+constexpr UINT MF_CHECKED = 0x0008;
+constexpr UINT MF_POPUP = 0x0010;
+constexpr UINT MF_SEPARATOR = 0x0800;
+constexpr UINT MF_BYPOSITION = 0x0400;
+
+// Owner drawing.
+constexpr UINT ODT_BUTTON = 4;
+constexpr UINT ODA_DRAWENTIRE = 0x0001;
+constexpr UINT ODS_SELECTED = 0x0001;
+constexpr UINT ODS_DISABLED = 0x0004;
+constexpr UINT ODS_FOCUS = 0x0010;
+
+struct DRAWITEMSTRUCT {
+    UINT CtlType;
+    UINT CtlID;
+    UINT itemID;
+    UINT itemAction;
+    UINT itemState;
+    HWND hwndItem;
+    HDC hDC;
+    RECT rcItem;
+    DWORD_PTR itemData;
+};
+using LPDRAWITEMSTRUCT = DRAWITEMSTRUCT*;
+
+struct HELPINFO {
+    UINT cbSize;
+    int iContextType;
+    int iCtrlId;
+    HANDLE hItemHandle;
+    DWORD_PTR dwContextId;
+    POINT MousePos;
+};
+using LPHELPINFO = HELPINFO*;
+
+// Font quality (LOGFONT lfQuality).
+constexpr BYTE DEFAULT_QUALITY = 0;
+constexpr BYTE ANTIALIASED_QUALITY = 4;
+
+// ---- The shell (aygshell) ----------------------------------------------------
+
+// The heights of the form's bars, in logical pixels.
+constexpr int kNavBarHeight = 25;
+constexpr int kTabBarHeight = 24;
+constexpr int kMenuBarHeight = 26;
+constexpr int kScreenWidth = 240;
+constexpr int kScreenHeight = 320;
+
+struct SHMENUBARINFO {
+    DWORD cbSize;
+    HWND hwndParent;   // the window that gets the bar's WM_COMMAND and WM_INITMENUPOPUP
+    DWORD dwFlags;
+    UINT nToolBarId;   // the MENU resource
+    HINSTANCE hInstRes;  // its module; null: the program
+    int nBmpId;
+    int cBmpImages;
+    HWND hwndMB;       // out: the bar
+    COLORREF clrBk;
+};
+using PSHMENUBARINFO = SHMENUBARINFO*;
+
+// Messages to a menu bar.
+constexpr UINT SHCMBM_GETMENU = WM_USER + 402;      // the bar's HMENU
+constexpr UINT SHCMBM_GETSUBMENU = WM_USER + 403;   // lParam: a top-level item's position; its popup
+
+// SHDoneButton states.
+constexpr DWORD SHDB_SHOW = 0x0001;
+constexpr DWORD SHDB_HIDE = 0x0002;
+
+// Makes the soft-key menu bar of the MENU resource nToolBarId for the
+// window hwndParent (a dialog or a property page): the first top-level
+// item is the left soft key, the second the right one; a command item sends
+// WM_COMMAND (its id, lParam 0) to hwndParent, a popup first sends it
+// WM_INITMENUPOPUP (the popup's HMENU, its index) and then opens. The bar is
+// shown at the bottom of hwndParent's form while hwndParent is the form's
+// current page or the form itself. FALSE, with hwndMB null, for a bad block
+// (cbSize), a window that is not a framework window, or a missing resource.
+BOOL SHCreateMenuBar(SHMENUBARINFO* pmbi);
+
+// Readies the shell's extra controls; nothing to ready here. TRUE.
+BOOL SHInitExtraControls();
+
+// Sets the title shown in the navigation bar. The bar is the device's: one
+// title, shown by every form of the program, as the phone's one navigation
+// bar shows it; a dialog's caption becomes the title when it opens, and its
+// opener sets its own title back when it closes. FALSE for a null text.
+BOOL SHSetNavBarText(HWND hwndRequester, LPCWSTR pszText);
+
+// Shows (SHDB_SHOW) or hides (SHDB_HIDE) the OK button of hwnd's form. A form
+// without OK offers the close button (X), which minimises the form: its
+// window gets WM_SIZE with SIZE_MINIMIZED. FALSE for a window that is not a
+// framework window.
+BOOL SHDoneButton(HWND hwndRequester, DWORD dwState);
+
+// Sets (MF_CHECKED) or clears the check mark of the item uIDCheckItem (a
+// command id with MF_BYCOMMAND, searched in the popups below too; an index
+// with MF_BYPOSITION). The previous state (MF_CHECKED or MF_UNCHECKED), or
+// (DWORD)-1 when there is no such item.
+DWORD CheckMenuItem(HMENU hmenu, UINT uIDCheckItem, UINT uCheck);
+
+// The state of the item uId (MF_BYCOMMAND: a command id, searched in the
+// popups below too; MF_BYPOSITION: an index): MF_CHECKED, MF_GRAYED,
+// MF_SEPARATOR, MF_POPUP as they apply; (UINT)-1 when there is no such item.
+UINT GetMenuState(HMENU hMenu, UINT uId, UINT uFlags);
+
+// The menu's popup at position nPos; null when that item is not a popup.
+HMENU GetSubMenu(HMENU hMenu, int nPos);
+// The number of items of the menu, -1 for a bad handle.
+int GetMenuItemCount(HMENU hMenu);
+// The id of the item at nPos; (UINT)-1 for a popup, 0 for a separator.
+UINT GetMenuItemID(HMENU hMenu, int nPos);
+
+// The child control of hDlg with the id nIDDlgItem; null when there is none.
+HWND GetDlgItem(HWND hDlg, int nIDDlgItem);
+// The control id of hwndCtl, 0 for a window without one.
+int GetDlgCtrlID(HWND hwndCtl);
+
+// ---- Framework classes ---------------------------------------------------------
+
+// A font: a LOGFONT and its Qt font.
+class CFont {
+public:
+    CFont() = default;
+    ~CFont();
+    CFont(const CFont&) = delete;
+    CFont& operator=(const CFont&) = delete;
+    // Makes the font from its description (deleting the one held). FALSE for null.
+    BOOL CreateFontIndirect(const LOGFONTW* lpLogFont);
+    // Copies the description. FALSE when no font is held.
+    BOOL GetLogFont(LOGFONTW* pLogFont) const;
+    BOOL DeleteObject();
+    HFONT m_hObject = nullptr;
+    operator HFONT() const { return m_hObject; }
+};
+
+// A bitmap resource (a BITMAP line of the module's .res file).
+class CBitmap {
+public:
+    CBitmap() = default;
+    ~CBitmap();
+    CBitmap(const CBitmap&) = delete;
+    CBitmap& operator=(const CBitmap&) = delete;
+    // Loads bitmap nIDResource of the program (deleting the one held). FALSE
+    // when there is no such bitmap or it cannot be decoded.
+    BOOL LoadBitmap(UINT nIDResource);
+    BOOL DeleteObject();
+    // Fills the bitmap's size; 0 when no bitmap is held.
+    int GetBitmap(BITMAP* pBitMap) const;
+    HBITMAP m_hObject = nullptr;
+    operator HBITMAP() const { return m_hObject; }
+};
+
+// A device context (a thin holder of an HDC).
+class CDC {
+public:
+    CDC() = default;
+    explicit CDC(HDC hdc) : m_hDC(hdc) {}
+    ~CDC();
+    CDC(const CDC&) = delete;
+    CDC& operator=(const CDC&) = delete;
+    // A memory context compatible with pDC (null: the screen). FALSE on error.
+    BOOL CreateCompatibleDC(CDC* pDC);
+    BOOL DeleteDC();
+    // Selects a bitmap; the previously selected one (which the caller puts back).
+    HGDIOBJ SelectObject(HGDIOBJ object) { return ::SelectObject(m_hDC, object); }
+    HGDIOBJ SelectObject(CBitmap* bitmap) { return ::SelectObject(m_hDC, bitmap ? bitmap->m_hObject : nullptr); }
+    BOOL BitBlt(int x, int y, int nWidth, int nHeight, CDC* pSrcDC, int xSrc, int ySrc, DWORD dwRop)
+    {
+        return ::BitBlt(m_hDC, x, y, nWidth, nHeight, pSrcDC ? pSrcDC->m_hDC : nullptr, xSrc, ySrc, dwRop);
+    }
+    // A context the caller does not own (not deleted with this object).
+    static CDC* FromHandle(HDC hdc);
+    HDC GetSafeHdc() const { return m_hDC; }
+    HDC m_hDC = nullptr;
+    bool m_owned = false;
+};
+
+// A menu (a MENU resource or one of its popups).
+class CMenu {
+public:
+    CMenu() = default;
+    explicit CMenu(HMENU menu) : m_hMenu(menu) {}
+    DWORD CheckMenuItem(UINT nIDCheckItem, UINT nCheck) { return ::CheckMenuItem(m_hMenu, nIDCheckItem, nCheck); }
+    CMenu* GetSubMenu(int nPos);
+    int GetMenuItemCount() const { return ::GetMenuItemCount(m_hMenu); }
+    UINT GetMenuItemID(int nPos) const { return ::GetMenuItemID(m_hMenu, nPos); }
+    // Loads a MENU resource of the program; the menu lives until the program ends.
+    BOOL LoadMenu(UINT nIDResource);
+    static CMenu* FromHandle(HMENU menu);
+    HMENU m_hMenu = nullptr;
+    operator HMENU() const { return m_hMenu; }
+};
+
+// A window of the framework.
+class CWnd {
+public:
+    CWnd();
+    virtual ~CWnd();
+    CWnd(const CWnd&) = delete;
+    CWnd& operator=(const CWnd&) = delete;
+
+    // The framework window of a handle; null for any other window.
+    static CWnd* FromHandle(HWND hwnd);
+    // The window that has the keyboard focus; null when none of the framework's has it.
+    static CWnd* GetFocus();
+
+    HWND GetSafeHwnd() const { return m_hWnd; }
+    // The child control with the id; null when there is none.
+    CWnd* GetDlgItem(int nID) const;
+    int GetDlgCtrlID() const;
+    CWnd* GetParent() const;
+
+    void SetWindowText(LPCWSTR text);
+    std::u16string GetWindowText() const;
+    int GetWindowTextLength() const;
+
+    // TRUE when it was visible before.
+    BOOL ShowWindow(int nCmdShow);
+    BOOL IsWindowVisible() const;
+    // TRUE when it was disabled before.
+    BOOL EnableWindow(BOOL bEnable = TRUE);
+    BOOL IsWindowEnabled() const;
+    // The window that had the focus before.
+    CWnd* SetFocus();
+
+    // The font the window draws its text with; it stays the window's.
+    CFont* GetFont() const;
+    // Draws the text with this font from now on; the caller keeps the font alive.
+    void SetFont(CFont* pFont, BOOL bRedraw = TRUE);
+
+    // Position in the parent's client coordinates. A combo box keeps its
+    // own height and takes nHeight as the height of its dropped-down list.
+    void MoveWindow(int x, int y, int nWidth, int nHeight, BOOL bRepaint = TRUE);
+    void MoveWindow(LPCRECT lpRect, BOOL bRepaint = TRUE);
+    // Rectangle on the screen (the form's top left corner is (0, 0)).
+    void GetWindowRect(LPRECT lpRect) const;
+    void GetClientRect(LPRECT lpRect) const;
+    void ScreenToClient(LPRECT lpRect) const;
+    void ScreenToClient(POINT* lpPoint) const;
+    void Invalidate(BOOL bErase = TRUE);
+    void UpdateWindow();
+
+    LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+    BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+
+    // Makes this object the framework object of the parent's control nID
+    // (whose messages and drawing then come to this object's virtual
+    // functions). FALSE when the parent has no such control or this object
+    // already has a window.
+    BOOL SubclassDlgItem(UINT nID, CWnd* pParent);
+
+    // The window's procedure: WM_COMMAND to OnCommand, WM_SIZE to OnSize,
+    // WM_INITMENUPOPUP to OnInitMenuPopup, WM_HELP to OnHelpInfo,
+    // WM_DRAWITEM to the control's DrawItem, WM_ERASEBKGND to OnEraseBkgnd;
+    // everything else to DefWindowProc.
+    virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+    // TRUE when the command was handled.
+    virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
+    virtual void OnSize(UINT nType, int cx, int cy) {}
+    virtual void OnInitMenuPopup(CMenu* pPopupMenu, UINT nIndex, BOOL bSysMenu) {}
+    // TRUE when the help request was handled.
+    virtual BOOL OnHelpInfo(HELPINFO* pHelpInfo) { return FALSE; }
+    // Owner drawing of an owner-draw control (its DrawItem is called with
+    // the context of the control, of the control's size).
+    virtual void DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct) {}
+    // Erasing the background before owner drawing: fills it white; TRUE.
+    virtual BOOL OnEraseBkgnd(CDC* pDC);
+
+    // The Qt widget (for tests and for the framework's own code).
+    QWidget* widget() const { return m_widget; }
+
+    HWND m_hWnd = nullptr;
+
+protected:
+    friend struct CWndAccess;
+    QWidget* m_widget = nullptr;
+    mutable std::unique_ptr<CFont> m_font;  // GetFont's answer
+};
+
+// A control with its typed operations; the framework makes one for every
+// control of a template, so GetDlgItem can be cast to the control's class.
+class CStatic : public CWnd {
+public:
+    // For a PICTURE control: shows the bitmap; the previous one.
+    HBITMAP SetBitmap(HBITMAP bitmap);
+};
+
+class CButton : public CWnd {
+public:
+    int GetCheck() const;
+    void SetCheck(int nCheck);
+};
+
+class CComboBox : public CWnd {
+public:
+    // The new item's index (at the end, or in text order for a sorted one).
+    int AddString(LPCWSTR text);
+    int InsertString(int index, LPCWSTR text);
+    int DeleteString(UINT index);
+    void ResetContent();
+    int GetCount() const;
+    // The selected index, CB_ERR when none.
+    int GetCurSel() const;
+    // The index selected, CB_ERR (and nothing selected) for a bad index.
+    int SetCurSel(int index);
+    int GetLBText(int index, std::u16string& text) const;
+    DWORD_PTR GetItemData(int index) const;
+    int SetItemData(int index, DWORD_PTR data);
+};
+
+class CListBox : public CWnd {
+public:
+    // The new item's index: a sorted list box (SORT in the template) puts it
+    // in its place by text (case-insensitive, after items that compare equal).
+    int AddString(LPCWSTR text);
+    int InsertString(int index, LPCWSTR text);
+    // The number of items left, LB_ERR for a bad index.
+    int DeleteString(UINT index);
+    void ResetContent();
+    int GetCount() const;
+    int GetCurSel() const;
+    int SetCurSel(int index);
+    int GetText(int index, std::u16string& text) const;
+    DWORD_PTR GetItemData(int index) const;
+    int SetItemData(int index, DWORD_PTR data);
+};
+
+// The date and time picker, here for times of day.
+class CDateTimeCtrl : public CWnd {
+public:
+    // A format of the picker's letters ("HH:mm", "h:mm tt"). FALSE for null.
+    BOOL SetFormat(LPCWSTR format);
+    // Fills the date and time shown (seconds are kept at 0). GDT_VALID.
+    DWORD GetTime(LPSYSTEMTIME time) const;
+    BOOL SetTime(const SYSTEMTIME* time);
+};
+constexpr DWORD GDT_VALID = 0;
+
+// A modal full-screen dialog from a DIALOG template.
+class CDialog : public CWnd {
+public:
+    explicit CDialog(UINT nIDTemplate, CWnd* pParentWnd = nullptr);
+    ~CDialog() override;
+
+    // Builds the form from the template, shows it, sends it WM_INITDIALOG
+    // (OnInitDialog) and runs until EndDialog; then destroys the window (the
+    // object stays). The result given to EndDialog; -1 when the template
+    // cannot be loaded.
+    virtual INT_PTR DoModal();
+    // Ends the modal loop with the result once the current message is handled.
+    void EndDialog(int nResult);
+
+    // TRUE: the framework sets the focus on the first control that takes it.
+    virtual BOOL OnInitDialog();
+    // IDOK: EndDialog(IDOK). IDCANCEL: EndDialog(IDCANCEL).
+    virtual void OnOK();
+    virtual void OnCancel();
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+
+    UINT templateId() const { return m_nIDTemplate; }
+
+protected:
+    friend struct CWndAccess;
+    UINT m_nIDTemplate = 0;
+    CWnd* m_pParentWnd = nullptr;
+    int m_result = 0;
+    bool m_ended = false;
+    std::vector<std::unique_ptr<CWnd>> m_controls;  // the framework's own control objects
+    QEventLoop* m_loop = nullptr;
+};
+
+// A page of a property sheet; its template's caption is its tab title.
+class CPropertyPage : public CDialog {
+public:
+    explicit CPropertyPage(UINT nIDTemplate, UINT nIDCaption = 0);
+    // The page becomes the active one (after OnInitDialog the first time).
+    // TRUE: it may be shown.
+    virtual BOOL OnSetActive() { return TRUE; }
+    // The page stops being the active one. TRUE: it may.
+    virtual BOOL OnKillActive() { return TRUE; }
+    // A command the page does not handle goes to its sheet.
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    // The init-popup notification of the page's menu bar goes to its sheet too.
+    void OnInitMenuPopup(CMenu* pPopupMenu, UINT nIndex, BOOL bSysMenu) override;
+    // Help requests as well.
+    BOOL OnHelpInfo(HELPINFO* pHelpInfo) override;
+    CPropertySheet* GetSheet() const { return m_sheet; }
+    // The tab title.
+    const std::u16string& caption() const { return m_caption; }
+
+private:
+    friend class CPropertySheet;
+    friend struct CWndAccess;
+    CPropertySheet* m_sheet = nullptr;
+    std::u16string m_caption;
+    bool m_created = false;
+};
+
+// PressButton buttons.
+constexpr int PSBTN_OK = 1;
+constexpr int PSBTN_CANCEL = 2;
+
+// A modal property sheet: its pages as tabs at the bottom, above the menu bar.
+class CPropertySheet : public CWnd {
+public:
+    explicit CPropertySheet(LPCWSTR pszCaption, CWnd* pParentWnd = nullptr, UINT iSelectPage = 0);
+    ~CPropertySheet() override;
+
+    void AddPage(CPropertyPage* pPage);
+    int GetPageCount() const { return static_cast<int>(m_pages.size()); }
+    CPropertyPage* GetPage(int nPage) const;
+    CPropertyPage* GetActivePage() const;
+    int GetActiveIndex() const { return m_active; }
+    // Makes the page active (creating its window the first time). FALSE for a bad index.
+    BOOL SetActivePage(int nPage);
+    // The tab bar.
+    CWnd* GetTabControl() const;
+
+    // Shows the sheet and runs until it ends; the result (IDOK or IDCANCEL).
+    virtual INT_PTR DoModal();
+    void EndDialog(int nResult);
+    // Ends the sheet as the button would (posted, so it happens after the
+    // current message).
+    void PressButton(int nButton);
+    // After the framework's own initialisation (the first page active). TRUE.
+    virtual BOOL OnInitDialog();
+    // IDOK and IDCANCEL end the sheet.
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+
+    const std::u16string& caption() const { return m_caption; }
+
+private:
+    friend struct CWndAccess;
+    std::u16string m_caption;
+    CWnd* m_pParentWnd = nullptr;
+    UINT m_initialPage = 0;
+    std::vector<CPropertyPage*> m_pages;
+    int m_active = -1;
+    int m_result = 0;
+    bool m_ended = false;
+    QEventLoop* m_loop = nullptr;
+    std::unique_ptr<CWnd> m_tabs;
+};
+
+// The program's application object: one per program, made as a global.
+class CWinApp {
+public:
+    CWinApp();
+    virtual ~CWinApp();
+    // The start of the program. FALSE: no message loop runs, the program ends.
+    virtual BOOL InitInstance() { return FALSE; }
+    // The program's exit code.
+    virtual int ExitInstance() { return 0; }
+    // The message loop, until WM_QUIT; ExitInstance's result.
+    virtual int Run();
+    HINSTANCE m_hInstance = nullptr;
+    CWnd* m_pMainWnd = nullptr;
+};
+
+CWinApp* AfxGetApp();
+HINSTANCE AfxGetInstanceHandle();
+
+// The framework's WinMain: makes the Qt application (offscreen when there is
+// no display), then runs the application object's InitInstance and, when it
+// returns TRUE, Run. The program's exit code.
+int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nCmdShow);
+
+namespace handset::ui {
+
+// Makes the Qt Widgets application object when there is none (offscreen
+// when there is no display); programs and tests call it before any widget.
+void ensureApplication();
+
+// The title the navigation bar shows now.
+std::u16string navigationBarText();
+
+// The forms (dialogs and sheets) running modally, innermost last.
+std::vector<CWnd*> modalForms();
+
+// Every form shown is logged on channel "ui" as `shown "<caption>"`. With
+// HANDSET_UI_CLOSE_WHEN_SHOWN set in the environment, each form is answered
+// with Cancel (WM_COMMAND IDCANCEL) as soon as it shows: for scripts and
+// benchmarks that start a program only to see it come up.
+//
+// Runs `action` once the next modal form has been shown and initialised,
+// from inside its loop: how tests and scripts drive a modal dialog.
+// Actions queue up in order, one per form shown.
+void whenNextFormShown(std::function<void(CWnd* form)> action);
+
+// The soft-key menu bar of a window (SHCreateMenuBar's), null when it has none.
+HWND menuBarOf(HWND owner);
+
+// Presses soft key 0 (left) or 1 (right) of the bar: a command item sends
+// its command; a popup gets WM_INITMENUPOPUP sent to its owner and opens
+// (not waiting). FALSE for a bad bar or key.
+BOOL pressSoftKey(HWND menuBar, int key);
+
+// Picks the item nID of the bar's menu, popups included, as a user would:
+// the popups on the way get their WM_INITMENUPOPUP, then the command goes
+// to the owner. FALSE when the bar has no such item.
+BOOL chooseMenuItem(HWND menuBar, UINT nID);
+
+// Taps the navigation bar's button of the form: OK when it is shown (WM_COMMAND
+// IDOK), else the close button (the form minimises: WM_SIZE SIZE_MINIMIZED).
+BOOL tapNavBarButton(HWND form);
+
+// Saves what the form shows as a PNG file (a host path).
+bool grabForm(CWnd* form, const std::string& hostPath);
+
+}  // namespace handset::ui
