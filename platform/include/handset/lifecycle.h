@@ -11,6 +11,7 @@
 // listed.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <span>
@@ -69,7 +70,8 @@ struct RunningProgram {
 // the order of `residents`, then any other resident, then the others.
 std::vector<RunningProgram> runningPrograms(std::span<const ResidentProgram> residents = residentPrograms());
 
-// Whether the device is running: every required resident program runs.
+// Whether the device is running: every required resident program runs, or
+// the device's supervisor runs (it is bringing back the ones that do not).
 bool isRunning(std::span<const ResidentProgram> residents = residentPrograms());
 
 struct BootOptions {
@@ -110,5 +112,58 @@ struct ShutdownResult {
 // then the resident ones in the reverse of their boot order, each asked to
 // stop (SIGTERM) and killed when it has not stopped within `grace`.
 ShutdownResult shutdown(const ShutdownOptions& options = {});
+
+// --- Keeping the resident programs alive -----------------------------------
+//
+// `handset boot` leaves a supervisor running (a program of the device like
+// any other, so shutdown stops it first). It starts the resident programs
+// as its own children, and when one of them dies it logs why (its exit
+// status or the signal that killed it), starts it again and counts the
+// restart; a program that keeps dying is restarted less and less often. It
+// also asks the programs that serve requests on their window thread
+// whether that thread still answers, and logs when one has stopped
+// answering (a call into a plug-in that hangs) and when it answers again.
+
+// A resident whose window thread answers one-line requests on a socket of
+// run/: a request it does not know is answered with an error, from the
+// window thread, which is all the question needs.
+struct HangProbe {
+    std::string_view resident;
+    std::string_view socket;  // in run/
+};
+
+// The probes of the device's own residents (the Today screen).
+std::span<const HangProbe> hangProbes();
+
+struct SuperviseOptions {
+    std::span<const ResidentProgram> residents = residentPrograms();
+    std::filesystem::path programs = programsFolder();
+    std::chrono::milliseconds readyTimeout{10000};
+    std::span<const HangProbe> probes = hangProbes();
+    std::chrono::milliseconds probeInterval{2000};
+    std::chrono::milliseconds hangReportedAfter{3000};
+    // The first restart waits this long; each quick death doubles it, up
+    // to maxRestartDelay.
+    std::chrono::milliseconds restartDelay{100};
+    std::chrono::milliseconds maxRestartDelay{5000};
+};
+
+// Watches the residents of `options` that run (those this process started
+// and those it finds running) and restarts them, until `stop` becomes true.
+// Returns at once when no resident runs. Run by the supervisor program; a
+// test may run it on a thread of its own.
+void supervise(const SuperviseOptions& options, const std::atomic<bool>& stop);
+
+struct RestartRecord {
+    std::string name;
+    unsigned count = 0;
+    std::string lastReason;  // "was killed by signal 11 (SIGSEGV)", "exited with status 3", ...
+
+    bool operator==(const RestartRecord&) const = default;
+};
+
+// How often each resident was restarted since the device booted, and why
+// the last time; residents never restarted are not listed.
+std::vector<RestartRecord> restartRecords();
 
 }  // namespace handset::lifecycle

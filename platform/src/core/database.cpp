@@ -177,6 +177,11 @@ int DeviceDatabase::open()
     if (db_)
         close();  // the process moved to another device
 
+    // Opening is a storage step like any other: a full disk or an I/O error
+    // can stop it, and the first call that needed the file must say so.
+    if (const int fault = injectedFault(store_))
+        return fault;
+
     const std::string path = (deviceRoot() / fileName_).string();
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,

@@ -2,6 +2,7 @@
 # shutdown.
 target_sources(handset PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/lifecycle.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/supervisor.cpp
   ${CMAKE_CURRENT_LIST_DIR}/residents.cpp)
 
 # A resident program for the tests, whose behaviour follows the name it is
@@ -10,7 +11,7 @@ add_executable(lifecycle_test_program ${CMAKE_CURRENT_LIST_DIR}/tests/test_progr
 target_link_libraries(lifecycle_test_program PRIVATE handset)
 
 tonquil_add_tests(lifecycle_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/lifecycle_test.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/lifecycle_test.cpp ${CMAKE_CURRENT_LIST_DIR}/tests/supervisor_test.cpp
   LIBS handset)
 target_compile_definitions(lifecycle_tests PRIVATE
   LIFECYCLE_TEST_PROGRAMS="$<TARGET_FILE_DIR:lifecycle_test_program>")

@@ -18,6 +18,8 @@
 #include <handset/device.h>
 #include <handset/log.h>
 
+#include "lifecycle/lifecycle_internal.h"
+
 extern char** environ;
 
 namespace handset::lifecycle {
@@ -341,6 +343,48 @@ std::string awaitReady(const ResidentProgram& program, pid_t pid, std::chrono::m
 
 }  // namespace
 
+namespace detail {
+
+fs::path runFolder()
+{
+    return lifecycle::runFolder();
+}
+
+std::optional<pid_t> livePid(const fs::path& pidFile)
+{
+    const auto pid = readPidFile(pidFile);
+    if (!pid || !alive(*pid))
+        return std::nullopt;
+    return pid->pid;
+}
+
+pid_t startResident(const ResidentProgram& program, const fs::path& programs, std::chrono::milliseconds readyTimeout,
+                    std::string& error)
+{
+    const fs::path executable = programs / program.executable;
+    const pid_t pid = spawnResident(program, executable, error);
+    if (pid < 0)
+        return -1;
+    error = awaitReady(program, pid, readyTimeout);
+    return error.empty() ? pid : -1;
+}
+
+bool tryLockDevice(int& fd)
+{
+    std::error_code ec;
+    fs::create_directories(lifecycle::runFolder(), ec);
+    fd = ::open((lifecycle::runFolder() / "lifecycle.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return true;
+    ::close(fd);
+    fd = -1;
+    return false;
+}
+
+}  // namespace detail
+
 fs::path programsFolder()
 {
     if (const char* folder = std::getenv("HANDSET_PROGRAMS"); folder && *folder)
@@ -382,6 +426,11 @@ std::vector<RunningProgram> runningPrograms(std::span<const ResidentProgram> res
 bool isRunning(std::span<const ResidentProgram> residents)
 {
     const std::vector<RunningProgram> running = runningPrograms(residents);
+    // A resident that died is being started again by the supervisor: the
+    // device is still up, and a call that comes meanwhile still rings.
+    if (std::any_of(running.begin(), running.end(),
+                    [](const RunningProgram& program) { return !program.resident && program.name == "supervisor"; }))
+        return true;
     return std::all_of(residents.begin(), residents.end(), [&](const ResidentProgram& resident) {
         return resident.required == Required::No ||
                std::any_of(running.begin(), running.end(), [&](const RunningProgram& program) {
@@ -461,6 +510,15 @@ ShutdownResult shutdown(const ShutdownOptions& options)
     for (Entry& entry : entries)
         (entry.program.resident ? residents : others).push_back(std::move(entry));
     stopEntries(std::move(others), options.grace, result);
+    // The device's supervisor is one of those others; a resident it was
+    // restarting as it stopped has a new pid file, so the residents are
+    // listed again now that nothing restarts them any more.
+    residents.clear();
+    entries = liveEntries();
+    sortEntries(entries, options.residents);
+    for (Entry& entry : entries)
+        if (entry.program.resident)
+            residents.push_back(std::move(entry));
     for (auto it = residents.rbegin(); it != residents.rend(); ++it)
         stopEntries({*it}, options.grace, result);
     return result;

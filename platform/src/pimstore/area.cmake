@@ -15,4 +15,5 @@ tonquil_add_tests(pimstore_tests
           ${CMAKE_CURRENT_LIST_DIR}/tests/picture_stream_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/tests/contacts_admin_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/tests/vcard_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/tests/contacts_fault_test.cpp
   LIBS handset SQLite::SQLite3)

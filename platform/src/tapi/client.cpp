@@ -36,6 +36,9 @@ namespace wire = handset::tapi::wire;
 
 constexpr auto kReplyTimeout = std::chrono::seconds(10);
 constexpr std::size_t kMaxLineName = 1024;
+// No phone has more line devices than this; a radio that reports more is
+// broken, and every line application would loop over its count.
+constexpr std::uint32_t kMaxLineDevices = 256;
 constexpr DWORD kApi14 = 0x00010004;
 
 // The fixed parts for an API version: TAPI 1.4 structures lack the fields
@@ -451,7 +454,7 @@ LONG lineInitialize(LPHLINEAPP lphLineApp, HINSTANCE, LINECALLBACK lpfnCallback,
     });
     std::uint32_t count = 0;
     wire::Reader in = replyFields(hello);
-    if (hello.status != 0 || !in.u32(count)) {
+    if (hello.status != 0 || !in.u32(count) || count > kMaxLineDevices) {
         app->shutdown(app);
         return LINEERR_OPERATIONFAILED;
     }

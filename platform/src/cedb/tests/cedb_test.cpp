@@ -9,6 +9,7 @@
 
 #include <handset/cedb.h>
 #include <handset/contacts_admin.h>
+#include <handset/faults.h>
 
 #include "test_device.h"
 
@@ -284,6 +285,75 @@ TEST_F(CedbTest, CategoryToolsKeepNamesUniqueAndContactsInStep)
     ASSERT_TRUE(listed.ok());
     ASSERT_EQ(2u, listed.categories.size());
     EXPECT_EQ(u"Golf", listed.categories[1].name);
+}
+
+// The categories page's whole read (mount, session, open, seek and read
+// each record, close, unmount) with one failing storage step: the call that
+// hit it fails with the fault's code in GetLastError, nothing crashes, no
+// handle is left open, and the same read succeeds right after.
+TEST_F(CedbTest, AFailedStepFailsItsCallWithTheFaultsCode)
+{
+    addCategories({u"Work", u"Family"});
+    auto readAll = [](std::vector<std::u16string>& names) -> bool {
+        CEGUID volume{};
+        if (!CeMountDBVolEx(&volume, u"pim.vol", nullptr, OPEN_EXISTING))
+            return false;
+        bool ok = false;
+        const HANDLE session = CeCreateSession(&volume);
+        if (session != INVALID_HANDLE_VALUE) {
+            CEOID oid = 0;
+            const HANDLE database =
+                CeOpenDatabaseInSession(session, &volume, &oid, u"CategoryMainDB", nullptr, 0, nullptr);
+            if (database != INVALID_HANDLE_VALUE) {
+                ok = true;
+                for (DWORD index = 0; ok; ++index) {
+                    if (CeSeekDatabaseEx(database, CEDB_SEEK_BEGINNING, index, 0, nullptr) == 0) {
+                        ok = GetLastError() == ERROR_NO_MORE_ITEMS;
+                        break;
+                    }
+                    std::vector<CEPROPVAL> storage(1024 / sizeof(CEPROPVAL));
+                    LPBYTE buffer = reinterpret_cast<LPBYTE>(storage.data());
+                    DWORD size = 1024;
+                    CEPROPID ids[] = {CEPROPID_CATEGORY_RECORDID, CEPROPID_CATEGORY_NAME};
+                    WORD count = 2;
+                    ok = CeReadRecordPropsEx(database, 0, &count, ids, &buffer, &size, nullptr) != 0;
+                    if (ok)
+                        names.push_back(reinterpret_cast<const CEPROPVAL*>(buffer)[1].val.lpwstr);
+                }
+                const DWORD error = GetLastError();
+                EXPECT_TRUE(CloseHandle(database));
+                SetLastError(error);
+            }
+            const DWORD error = GetLastError();
+            EXPECT_TRUE(CloseHandle(session));
+            SetLastError(error);
+        }
+        const DWORD error = GetLastError();
+        EXPECT_TRUE(CeUnmountDBVol(&volume));
+        SetLastError(error);
+        return ok;
+    };
+
+    std::vector<std::u16string> names;
+    faults::failStep(faults::Store::Contacts, 0, faults::Fault::IoError);
+    ASSERT_TRUE(readAll(names));
+    const int steps = faults::stepsTaken(faults::Store::Contacts);
+    ASSERT_GT(steps, 2);
+    const std::pair<faults::Fault, DWORD> kinds[] = {{faults::Fault::Busy, ERROR_BUSY},
+                                                     {faults::Fault::IoError, ERROR_WRITE_FAULT},
+                                                     {faults::Fault::DiskFull, ERROR_DISK_FULL}};
+    for (int step = 1; step <= steps; ++step) {
+        SCOPED_TRACE(step);
+        const auto& [fault, code] = kinds[step % 3];
+        std::vector<std::u16string> partial;
+        faults::failStep(faults::Store::Contacts, step, fault);
+        EXPECT_FALSE(readAll(partial));
+        EXPECT_EQ(code, GetLastError());
+        faults::failStep(faults::Store::Contacts, 0, faults::Fault::IoError);
+        std::vector<std::u16string> again;
+        EXPECT_TRUE(readAll(again));
+        EXPECT_EQ(names, again);
+    }
 }
 
 }  // namespace

@@ -128,6 +128,7 @@ TEST(RegistryFaultTest, EveryFailedStepLeavesTheRegistryAsItWas)
     }
     // Each operation takes a handful of steps; all of them were tried.
     EXPECT_GE(injected, 15);
+    RecordProperty("faults_injected", injected);
 }
 
 TEST(RegistryFaultTest, EachKindOfFailureHasItsCode)
@@ -152,6 +153,56 @@ TEST(RegistryFaultTest, EachKindOfFailureHasItsCode)
         RegCloseKey(key);
     }
     handset::faults::failStep(Store::Registry, 0, Fault::IoError);
+}
+
+TEST(RegistryFaultTest, ARegistryThatCannotBeOpenedFailsTheCallThatNeededIt)
+{
+    handset::testing::TempDevice first;
+    seed();
+    // Moving to another device reopens the registry; that step fails.
+    handset::testing::TempDevice second;
+    handset::faults::failStep(Store::Registry, 1, Fault::DiskFull);
+    EXPECT_EQ(ERROR_DISK_FULL, writeDword(u"Software\\Quorrel\\Tonquil", u"n", 1));
+    EXPECT_EQ("", dump(HKEY_CURRENT_USER));
+    EXPECT_EQ(ERROR_SUCCESS, writeDword(u"Software\\Quorrel\\Tonquil", u"n", 1));
+}
+
+TEST(RegistryFaultTest, AFailedReadLeavesTheCallersBuffersAlone)
+{
+    handset::testing::TempDevice device;
+    seed();
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyEx(HKEY_CURRENT_USER, u"Software\\Quorrel\\Tonquil\\Profiles\\0", 0, 0, &key));
+    handset::faults::failStep(Store::Registry, 0, Fault::IoError);
+    DWORD value = 0, type = 0, cb = 4;
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueEx(key, u"callVolume", nullptr, &type, reinterpret_cast<BYTE*>(&value), &cb));
+    const int steps = handset::faults::stepsTaken(Store::Registry);
+    ASSERT_GT(steps, 0);
+    for (int step = 1; step <= steps; ++step) {
+        SCOPED_TRACE(step);
+        handset::faults::failStep(Store::Registry, step, Fault::Busy);
+        DWORD data = 0xdeadbeef, kind = 0xdeadbeef, size = 4;
+        EXPECT_EQ(ERROR_BUSY, RegQueryValueEx(key, u"callVolume", nullptr, &kind, reinterpret_cast<BYTE*>(&data), &size));
+        EXPECT_EQ(0xdeadbeefu, data);
+        EXPECT_EQ(0xdeadbeefu, kind);
+    }
+    handset::faults::failStep(Store::Registry, 0, Fault::IoError);
+    RegCloseKey(key);
+}
+
+TEST(RegistryFaultTest, AFailedFlushIsReportedAndLosesNothing)
+{
+    handset::testing::TempDevice device;
+    seed();
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyEx(HKEY_CURRENT_USER, u"Software\\Quorrel", 0, 0, &key));
+    const std::string before = dump(HKEY_CURRENT_USER);
+    handset::faults::failStep(Store::Registry, 1, Fault::IoError);
+    EXPECT_EQ(ERROR_REGISTRY_IO_FAILED, RegFlushKey(key));
+    handset::faults::failStep(Store::Registry, 0, Fault::IoError);
+    EXPECT_EQ(before, dump(HKEY_CURRENT_USER));
+    EXPECT_EQ(ERROR_SUCCESS, RegFlushKey(key));
+    RegCloseKey(key);
 }
 
 }  // namespace
