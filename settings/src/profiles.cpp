@@ -3,9 +3,11 @@
 #include <settings/settings.h>
 
 #include <algorithm>
+#include <functional>
 #include <limits>
 
 #include <handset/clock.h>
+#include <handset/registry_batch.h>
 
 #include "store.h"
 
@@ -19,6 +21,20 @@ const std::u16string& profilesKey()
 {
     static const std::u16string path = subKeyPath(kProductKey, u"Profiles");
     return path;
+}
+
+// Runs `work` as one registry transaction, so that other processes see a
+// profile record whole: a reader never mixes two writers' records, and a
+// reset never deletes the key under a writer that is part-way through.
+bool wholeRecord(const std::function<bool()>& work)
+{
+    bool done = false;
+    const LONG rc = handset::RegApplyBatch([&] {
+        done = work();
+        // A read that stops part-way keeps what it read; nothing to undo.
+        return ERROR_SUCCESS;
+    });
+    return rc == ERROR_SUCCESS && done;
 }
 
 // "%s\%ld": the numbered profile's key, index in decimal without leading zeros.
@@ -136,42 +152,47 @@ std::int32_t readCurrentProfile()
 
 void writeCurrentProfile(std::int32_t index)
 {
-    const Key key = createKey(HKEY_CURRENT_USER, profilesKey());
-    writeDword(key, kCurrentProfileValue, static_cast<DWORD>(index));
+    // The key and the value in one go, so a reset between them cannot drop it.
+    (void)wholeRecord([&] {
+        const Key key = createKey(HKEY_CURRENT_USER, profilesKey());
+        return writeDword(key, kCurrentProfileValue, static_cast<DWORD>(index));
+    });
 }
 
 bool readProfile(std::int32_t index, ProfileRecord& record)
 {
-    const Key key = openKey(HKEY_CURRENT_USER, numberedProfileKey(index));
-    if (!key)
-        return false;
-    record.index = index;
-    return readProfileValues(key, record);
+    return wholeRecord([&] {
+        const Key key = openKey(HKEY_CURRENT_USER, numberedProfileKey(index));
+        if (!key)
+            return false;
+        record.index = index;
+        return readProfileValues(key, record);
+    });
 }
 
 bool writeProfile(const ProfileRecord& record)
 {
-    const Key key = createKey(HKEY_CURRENT_USER, numberedProfileKey(record.index));
-    if (!key)
-        return false;
-    return writeProfileValues(key, record);
+    return wholeRecord([&] {
+        const Key key = createKey(HKEY_CURRENT_USER, numberedProfileKey(record.index));
+        return key && writeProfileValues(key, record);
+    });
 }
 
 bool readVipProfile(ProfileRecord& record)
 {
     // The VIP profile has no index: field 1 stays as the caller left it.
-    const Key key = openKey(HKEY_CURRENT_USER, vipProfileKey());
-    if (!key)
-        return false;
-    return readProfileValues(key, record);
+    return wholeRecord([&] {
+        const Key key = openKey(HKEY_CURRENT_USER, vipProfileKey());
+        return key && readProfileValues(key, record);
+    });
 }
 
 bool writeVipProfile(const ProfileRecord& record)
 {
-    const Key key = createKey(HKEY_CURRENT_USER, vipProfileKey());
-    if (!key)
-        return false;
-    return writeProfileValues(key, record);
+    return wholeRecord([&] {
+        const Key key = createKey(HKEY_CURRENT_USER, vipProfileKey());
+        return key && writeProfileValues(key, record);
+    });
 }
 
 bool readSchedule(ScheduleEntry* entries, std::uint32_t& count)
@@ -268,11 +289,15 @@ void resetProfiles()
 {
     // Deleting the whole key also drops the schedule and the selector, and
     // any profile key that is no longer in the table.
-    RegDeleteKey(HKEY_CURRENT_USER, profilesKey().c_str());
-    for (const ProfileRecord& record : kDefaultProfiles)
-        (void)writeProfile(record);
-    (void)writeVipProfile(kDefaultVipProfile);
-    writeCurrentProfile(0);
+    // One transaction: no other process sees the key half rewritten.
+    (void)wholeRecord([] {
+        RegDeleteKey(HKEY_CURRENT_USER, profilesKey().c_str());
+        for (const ProfileRecord& record : kDefaultProfiles)
+            (void)writeProfile(record);
+        (void)writeVipProfile(kDefaultVipProfile);
+        writeCurrentProfile(0);
+        return true;
+    });
 }
 
 std::u16string readInstallDir()
