@@ -569,3 +569,63 @@ TEST_F(HandsetCommand, CategoriesAreAddedAndDeleted)
 }
 
 }  // namespace
+
+namespace {
+
+// The pid a resident's pid file names; 0 when there is none.
+pid_t residentPid(const fs::path& device, const std::string& name)
+{
+    std::ifstream in(device / "run" / (name + ".pid"));
+    pid_t pid = 0;
+    in >> pid;
+    return pid;
+}
+
+// Waits (up to 30 s, ample under a sanitizer) until `done`.
+template <typename Done>
+bool eventually(Done done)
+{
+    for (int i = 0; i < 1500 && !done(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return done();
+}
+
+}  // namespace
+
+TEST_F(HandsetCommand, TheDeviceRestartsAResidentThatDiesAndACallMeanwhileStillRings)
+{
+    init();
+    Outcome run = handset({"boot"});
+    ASSERT_EQ(0, run.status) << run.err;
+    const pid_t today = residentPid(phone(), "today");
+    ASSERT_NE(0, today);
+    run = handset({"status"});
+    EXPECT_NE(std::string::npos, run.out.find("\nsupervisor: running (pid ")) << run.out;
+
+    // The Today screen crashes (a plug-in's fault, say); a call comes at once.
+    ASSERT_EQ(0, ::kill(today, SIGSEGV));
+    run = handset({"call", "5550123"});
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ("sound=\\Windows\\Ring.wav\nscript=apw3r\nvolume=3\n", run.out);
+
+    const std::string restarted = "today: running (pid ";
+    ASSERT_TRUE(eventually([&] {
+        return handset({"status"}).out.find("; restarted 1 time, last because it was killed by signal 11 (SIGSEGV)\n") !=
+               std::string::npos;
+    })) << handset({"status"}).out;
+    const pid_t again = residentPid(phone(), "today");
+    EXPECT_NE(today, again);
+    EXPECT_NE(std::string::npos,
+              handset({"status"}).out.find(restarted + std::to_string(again) + "); restarted 1 time"));
+    const std::vector<std::string> lines = logLines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.find("lifecycle: today (pid " + std::to_string(today) +
+                         ") was killed by signal 11 (SIGSEGV); restarting it") != std::string::npos;
+    }));
+
+    // Shutdown stops the supervisor first, so nothing comes back.
+    run = handset({"shutdown"});
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(0u, run.out.find("shut the device down: stopped supervisor (pid ")) << run.out;
+    EXPECT_EQ(0u, handset({"status"}).out.find("the device is not running\nradio: not running")) << handset({"status"}).out;
+}
