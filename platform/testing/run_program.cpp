@@ -1,6 +1,7 @@
 #include "run_program.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
@@ -14,6 +15,15 @@
 extern char** environ;
 
 namespace handset::testing {
+
+void letSegfaultsKill()
+{
+    // Options given later override earlier ones; a build without the
+    // sanitizer ignores the variable.
+    const char* options = std::getenv("ASAN_OPTIONS");
+    const std::string changed = std::string(options && *options ? options : "") + ":handle_segv=0";
+    ::setenv("ASAN_OPTIONS", changed.c_str(), 1);
+}
 
 std::string slurp(const std::filesystem::path& file)
 {

@@ -20,6 +20,12 @@ struct Outcome {
 // guard against a hung test, not a measure of time).
 Outcome runProgram(std::vector<std::string> argv, const std::filesystem::path& scratch);
 
+// Lets a SIGSEGV sent to a program started from now on end it as a crash
+// does: the sanitizer build would otherwise catch the signal, report it and
+// abort, so the program would die of SIGABRT instead. For tests that crash a
+// program on purpose.
+void letSegfaultsKill();
+
 // The whole content of a file; empty when it cannot be read.
 std::string slurp(const std::filesystem::path& file);
 

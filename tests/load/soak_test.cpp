@@ -36,6 +36,11 @@ using SoakTest = BootedDevice;
 
 TEST_F(SoakTest, CallsAndMessagesLeaveTheResidentProgramsAsTheyWere)
 {
+#ifdef __SANITIZE_ADDRESS__
+    // The address sanitizer keeps freed memory in quarantine by design, so a
+    // resident's size says nothing there; its leak check at exit does.
+    GTEST_SKIP() << "memory growth is measured in the build without the sanitizer";
+#endif
     const unsigned long count = fromEnvironment("TONQUIL_SOAK_COUNT", 200);
     unsigned long failures = 0;
     auto callAndMessage = [&](unsigned long n) {

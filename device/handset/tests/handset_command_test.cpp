@@ -21,6 +21,8 @@
 #include <handset/log.h>
 #include <handset/registry.h>
 
+#include "run_program.h"
+
 #include "test_device.h"
 
 extern char** environ;
@@ -594,6 +596,7 @@ bool eventually(Done done)
 
 TEST_F(HandsetCommand, TheDeviceRestartsAResidentThatDiesAndACallMeanwhileStillRings)
 {
+    handset::testing::letSegfaultsKill();
     init();
     Outcome run = handset({"boot"});
     ASSERT_EQ(0, run.status) << run.err;

@@ -154,13 +154,13 @@ inline constexpr IID IID_IMsgStore = {0x00020306, 0x0000, 0x0000, {0xC0, 0x00, 0
 // "Software\Microsoft\Inbox\Svc\SMS\Rules" (a DWORD named by the class id,
 // 1 = enrolled), initialises once and then calls for each arriving message.
 
-enum MRCACCESS {
+enum MRCACCESS : int {
     MRC_ACCESS_NONE = 0,
     MRC_ACCESS_READ = 1,
     MRC_ACCESS_WRITE = 2,
 };
 
-enum MRCHANDLED {
+enum MRCHANDLED : int {
     MRC_NOT_HANDLED = 0,          // the host files and announces the message as usual
     MRC_HANDLED_CONTINUE = 1,     // handled; the next rule client still sees it
     MRC_HANDLED_DONTCONTINUE = 2, // handled; no further rule client sees it

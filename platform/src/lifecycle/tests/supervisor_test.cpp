@@ -17,6 +17,7 @@
 #include <handset/device.h>
 #include <handset/log.h>
 
+#include "run_program.h"
 #include "test_device.h"
 
 namespace {
@@ -117,6 +118,7 @@ protected:
 
 TEST_F(SupervisorTest, AResidentThatDiesIsRestartedAndTheReasonIsLoggedAndCounted)
 {
+    handset::testing::letSegfaultsKill();
     bootAndSupervise({{"ready-a", kProgram, Required::Yes}, {"ready-b", kProgram, Required::Yes}});
     const pid_t a = pidOf("ready-a");
     const pid_t b = pidOf("ready-b");
