@@ -45,6 +45,14 @@ int fail(std::string_view message);
 // only once the command runs); returns the exit status for usage errors, 2.
 int usage(std::string_view message);
 
+// Sends `request`, as it stands, to a program of the running device over its
+// socket in run/, and waits until the program closes. It answers "ok"
+// and a body, which is printed, or "error REASON", which is reported. A
+// program that cannot be reached is reported as `unreachable`; `program`
+// names it in the other messages ("the Today screen"). Returns the exit status.
+int askDeviceProgram(const std::filesystem::path& socket, std::string_view request, std::string_view program,
+                     std::string_view unreachable);
+
 // Notes a change made to the device in its log, as every command that
 // changes the device does.
 void logChange(std::string_view what);

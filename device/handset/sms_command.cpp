@@ -3,15 +3,9 @@
 // raises the new-message notification, which the command prints.
 //
 //   handset sms --from ADDRESS [--text TEXT]
-#include <cerrno>
-#include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
-
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 
@@ -31,20 +25,6 @@ struct SmsArguments {
     std::string text;
 };
 
-bool writeAll(int fd, const std::string& data)
-{
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 int deliver(const SmsArguments& arguments)
 {
     if (arguments.from.size() > inbox::kMaxFieldBytes || arguments.text.size() > inbox::kMaxFieldBytes)
@@ -53,44 +33,10 @@ int deliver(const SmsArguments& arguments)
     if (!lifecycle::isRunning())
         return fail(lifecycle::kNotRunningMessage);
 
-    const std::string path = inbox::socketPath().string();
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path)
-        return fail("the device's path is too long for the messaging host's socket");
-    std::strcpy(address.sun_path, path.c_str());
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        return fail(kNoHost);
-    }
+    // The host answers once every rule client has had the message.
     const std::string request = "deliver " + std::to_string(arguments.from.size()) + " " +
                                 std::to_string(arguments.text.size()) + "\n" + arguments.from + arguments.text;
-    if (!writeAll(fd, request)) {
-        ::close(fd);
-        return fail(kNoHost);
-    }
-    // The host answers once every rule client has had the message.
-    std::string reply;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        reply.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    const std::size_t end = reply.find('\n');
-    const std::string status = reply.substr(0, end);
-    if (status.rfind("error ", 0) == 0)
-        return fail(status.substr(6));
-    if (status != "ok" || end == std::string::npos)
-        return fail("the messaging host gave no answer; see `handset log`");
-    std::cout << reply.substr(end + 1);
-    return 0;
+    return askDeviceProgram(inbox::socketPath(), request, "the messaging host", kNoHost);
 }
 
 }  // namespace

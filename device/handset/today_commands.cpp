@@ -4,14 +4,9 @@
 //   handset today key left|right|up|down|action
 //   handset today tap [ITEM]           ITEM: the registration's key name (default Tonquil)
 //   handset today screenshot FILE.png  the screen as it is drawn now
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <string>
-
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 
@@ -27,37 +22,7 @@ constexpr char kNotShown[] = "the Today screen is not running; run `handset boot
 // Sends one request to the Today screen and prints what it answered.
 int ask(const std::string& request)
 {
-    const std::string path = today::socketPath().string();
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path)
-        return fail("the device's path is too long for the Today screen's socket");
-    std::strcpy(address.sun_path, path.c_str());
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        return fail(kNotShown);
-    }
-    const std::string line = request + "\n";
-    if (::write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
-        ::close(fd);
-        return fail(kNotShown);
-    }
-    std::string reply;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
-        reply.append(buffer, static_cast<std::size_t>(n));
-    ::close(fd);
-    const std::size_t end = reply.find('\n');
-    const std::string status = reply.substr(0, end);
-    if (status.rfind("error ", 0) == 0)
-        return fail(status.substr(6));
-    if (status != "ok")
-        return fail("the Today screen gave no answer; see `handset log`");
-    if (end != std::string::npos)
-        std::cout << reply.substr(end + 1);
-    return 0;
+    return askDeviceProgram(today::socketPath(), request + "\n", "the Today screen", kNotShown);
 }
 
 }  // namespace
