@@ -358,6 +358,14 @@ std::optional<pid_t> livePid(const fs::path& pidFile)
     return pid->pid;
 }
 
+std::optional<pid_t> recordedPid(const fs::path& pidFile)
+{
+    const auto pid = readPidFile(pidFile);
+    if (!pid)
+        return std::nullopt;
+    return pid->pid;
+}
+
 pid_t startResident(const ResidentProgram& program, const fs::path& programs, std::chrono::milliseconds readyTimeout,
                     std::string& error)
 {

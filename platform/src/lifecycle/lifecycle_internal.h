@@ -17,6 +17,9 @@ std::filesystem::path runFolder();
 // The process a pid file names, when that very process still runs.
 std::optional<pid_t> livePid(const std::filesystem::path& pidFile);
 
+// The process a pid file names, whether or not it still runs.
+std::optional<pid_t> recordedPid(const std::filesystem::path& pidFile);
+
 // Starts `program` as boot does and waits until it is ready; its pid, or -1
 // with `error` set (a program that was not ready in time is stopped).
 pid_t startResident(const ResidentProgram& program, const std::filesystem::path& programs,

@@ -118,14 +118,20 @@ public:
         std::error_code ec;
         fs::remove_all(restartsFolder(), ec);  // counts are per boot
         for (const ResidentProgram& program : options.residents) {
-            const auto pid = detail::livePid(detail::runFolder() / (std::string(program.name) + ".pid"));
+            // The pid file is read whether or not its process still runs: a
+            // resident that died between boot and this look is watched all
+            // the same, and the first tick notices its death and restarts it.
+            const auto pid = detail::recordedPid(detail::runFolder() / (std::string(program.name) + ".pid"));
             if (!pid)
                 continue;
             Watched watched;
             watched.program = &program;
             watched.pid = *pid;
             // A child of ours can be waited for; one we merely found cannot.
-            watched.child = ::waitpid(*pid, nullptr, WNOHANG) == 0;
+            // Asked without reaping, so a child that already died leaves its
+            // exit status for the tick that reports it.
+            siginfo_t info{};
+            watched.child = ::waitid(P_PID, static_cast<id_t>(*pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0;
             watched.record.name = std::string(program.name);
             watched_.push_back(watched);
         }

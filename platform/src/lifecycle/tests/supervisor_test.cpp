@@ -46,13 +46,23 @@ protected:
     // Boots `table` from this process and supervises it on a thread.
     void bootAndSupervise(std::vector<ResidentProgram> table, std::vector<handset::lifecycle::HangProbe> probes = {})
     {
+        boot(std::move(table));
+        superviseOnAThread(std::move(probes));
+    }
+
+    void boot(std::vector<ResidentProgram> table)
+    {
         table_ = std::move(table);
-        probes_ = std::move(probes);
         handset::lifecycle::BootOptions boot;
         boot.residents = table_;
         boot.programs = LIFECYCLE_TEST_PROGRAMS;
         const auto booted = handset::lifecycle::boot(boot);
         ASSERT_TRUE(booted.ok()) << booted.error;
+    }
+
+    void superviseOnAThread(std::vector<handset::lifecycle::HangProbe> probes = {})
+    {
+        probes_ = std::move(probes);
         supervise_.residents = table_;
         supervise_.programs = LIFECYCLE_TEST_PROGRAMS;
         supervise_.probes = probes_;
@@ -127,7 +137,7 @@ TEST_F(SupervisorTest, AResidentThatDiesIsRestartedAndTheReasonIsLoggedAndCounte
 
     // A crash, as a plug-in's fault inside the program would cause.
     ASSERT_EQ(0, ::kill(a, SIGSEGV));
-    ASSERT_TRUE(eventually([&] { return restartedFrom("ready-a", a); }));
+    ASSERT_TRUE(eventually([&] { return restartedFrom("ready-a", a); })) << log();
     EXPECT_EQ(b, pidOf("ready-b"));  // the others are left alone
     const std::vector<RestartRecord> once = {{"ready-a", 1, "was killed by signal 11 (SIGSEGV)"}};
     EXPECT_EQ(once, handset::lifecycle::restartRecords());
@@ -154,13 +164,30 @@ TEST_F(SupervisorTest, AResidentThatDiesIsRestartedAndTheReasonIsLoggedAndCounte
     EXPECT_FALSE(handset::lifecycle::isRunning(table_));
 }
 
+// A resident that dies between boot and the supervisor's first look, before
+// anyone has waited for it, is restarted like one that dies later.
+TEST_F(SupervisorTest, AResidentThatDiedBeforeTheSupervisorLookedIsRestartedToo)
+{
+    boot({{"ready-a", kProgram, Required::Yes}});
+    const pid_t a = pidOf("ready-a");
+    ASSERT_NE(0, a);
+    ASSERT_EQ(0, ::kill(a, SIGKILL));
+    siginfo_t info{};
+    ASSERT_EQ(0, ::waitid(P_PID, static_cast<id_t>(a), &info, WEXITED | WNOWAIT));  // dead, not reaped
+    superviseOnAThread();
+    ASSERT_TRUE(eventually([&] { return restartedFrom("ready-a", a); })) << log();
+    const std::vector<RestartRecord> once = {{"ready-a", 1, "was killed by signal 9 (SIGKILL)"}};
+    EXPECT_EQ(once, handset::lifecycle::restartRecords());
+}
+
 TEST_F(SupervisorTest, TheTodayScreenFollowsARestartedRadio)
 {
     bootAndSupervise({{"radio", kProgram, Required::Yes}, {"today", kProgram, Required::Yes}});
     const pid_t radio = pidOf("radio");
     const pid_t today = pidOf("today");
     ASSERT_EQ(0, ::kill(radio, SIGKILL));
-    ASSERT_TRUE(eventually([&] { return restartedFrom("radio", radio) && restartedFrom("today", today); }));
+    ASSERT_TRUE(eventually([&] { return restartedFrom("radio", radio) && restartedFrom("today", today); }))
+        << log();
     const auto records = handset::lifecycle::restartRecords();
     ASSERT_EQ(2u, records.size());
     EXPECT_EQ((RestartRecord{"radio", 1, "was killed by signal 9 (SIGKILL)"}), records[0]);
