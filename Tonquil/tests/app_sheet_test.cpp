@@ -10,6 +10,7 @@
 #include <QTabBar>
 #include <QToolButton>
 
+#include <handset/faults.h>
 #include <handset/log.h>
 #include <handset/registry.h>
 #include <settings/settings.h>
@@ -246,6 +247,30 @@ TEST_F(AppSheetTest, ContactsApplicationIsLoggedOnWhileTheSheetRunsAndReleasedAf
         handset::ui::tapNavBarButton(form->m_hWnd);
     });
     EXPECT_FALSE(app.InitInstance());
+    EXPECT_NE(nullptr, during);
+    EXPECT_EQ(nullptr, contactsApplication());
+}
+
+// A contacts store that cannot be opened fails the logon; the application
+// still shows its sheet, keeps the object it made and releases it at the end.
+TEST_F(AppSheetTest, AContactsStoreThatCannotBeOpenedStillGivesTheSheet)
+{
+    using handset::faults::Fault;
+    using handset::faults::Store;
+    handset::faults::failStep(Store::Contacts, 1, Fault::IoError);
+    CTonquilApp app;
+    int tabs = 0;
+    IPOutlookApp2* during = nullptr;
+    handset::ui::whenNextFormShown([&](CWnd* form) {
+        if (auto* sheet = dynamic_cast<CPropertySheet*>(form))
+            tabs = sheet->GetPageCount();
+        during = contactsApplication();
+        handset::ui::tapNavBarButton(form->m_hWnd);
+    });
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_GE(handset::faults::stepsTaken(Store::Contacts), 1);  // the logon reached the failing step
+    handset::faults::failStep(Store::Contacts, 0, Fault::IoError);
+    EXPECT_EQ(4, tabs);
     EXPECT_NE(nullptr, during);
     EXPECT_EQ(nullptr, contactsApplication());
 }
