@@ -2,7 +2,6 @@
 // rule clients are: an in-process server whose client reads each message
 // through the store it is given and traces what it read on the debug
 // output.
-#include <atomic>
 #include <new>
 #include <string>
 
@@ -11,12 +10,15 @@
 #include <handset/mapi.h>
 #include <handset/registry.h>
 
+#include "com_test_objects.h"
 #include "test_rule_client.h"
 
 namespace {
 
-std::atomic<LONG> gObjects{0};
-std::atomic<LONG> gLocks{0};
+using handset::testing::CountedFactory;
+using handset::testing::CountedObject;
+
+handset::testing::ServerCounts gCounts;
 
 void trace(const std::u16string& text)
 {
@@ -36,41 +38,11 @@ bool readSetting(const char16_t* name, DWORD& value)
     return read;
 }
 
-template <typename Interface>
-class Counted : public Interface {
+class RuleClient final : public CountedObject<IMailRuleClient, IID_IMailRuleClient> {
 public:
-    Counted() { ++gObjects; }
-    virtual ~Counted() { --gObjects; }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override
-    {
-        const ULONG left = --refs_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-
-private:
-    std::atomic<ULONG> refs_{1};
-};
-
-class RuleClient final : public Counted<IMailRuleClient> {
-public:
-    explicit RuleClient(bool failing) : failing_(failing) {}
+    explicit RuleClient(bool failing) : CountedObject(gCounts), failing_(failing) {}
     ~RuleClient() override { trace(u"test rule client: deleted"); }
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_INVALIDARG;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMailRuleClient)) {
-            *ppv = static_cast<IMailRuleClient*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
     HRESULT Initialize(IMsgStore*, MRCACCESS* access) override
     {
         if (failing_)
@@ -123,45 +95,6 @@ private:
     bool failing_;
 };
 
-class Factory final : public Counted<IClassFactory> {
-public:
-    explicit Factory(bool failing) : failing_(failing) {}
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_INVALIDARG;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *ppv = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_INVALIDARG;
-        *ppv = nullptr;
-        if (outer)
-            return CLASS_E_NOAGGREGATION;
-        auto* client = new (std::nothrow) RuleClient(failing_);
-        if (!client)
-            return E_OUTOFMEMORY;
-        const HRESULT hr = client->QueryInterface(riid, ppv);
-        client->Release();
-        return hr;
-    }
-    HRESULT LockServer(BOOL lock) override
-    {
-        gLocks += lock ? 1 : -1;
-        return S_OK;
-    }
-
-private:
-    bool failing_;
-};
-
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv)
@@ -172,15 +105,11 @@ extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFC
     const bool failing = IsEqualCLSID(rclsid, CLSID_FailingRuleClient);
     if (!failing && !IsEqualCLSID(rclsid, CLSID_TestRuleClient))
         return CLASS_E_CLASSNOTAVAILABLE;
-    auto* factory = new (std::nothrow) Factory(failing);
-    if (!factory)
-        return E_OUTOFMEMORY;
-    const HRESULT hr = factory->QueryInterface(riid, ppv);
-    factory->Release();
-    return hr;
+    const auto make = [failing] { return static_cast<IUnknown*>(new (std::nothrow) RuleClient(failing)); };
+    return handset::testing::handOut(new (std::nothrow) CountedFactory(gCounts, make), riid, ppv);
 }
 
 extern "C" __attribute__((visibility("default"))) HRESULT DllCanUnloadNow()
 {
-    return gObjects == 0 && gLocks == 0 ? S_OK : S_FALSE;
+    return gCounts.canUnloadNow();
 }

@@ -5,7 +5,7 @@ target_sources(handset PRIVATE ${CMAKE_CURRENT_LIST_DIR}/com.cpp)
 # An in-process server for the tests, built as the phone's servers are.
 add_library(com_test_server MODULE ${CMAKE_CURRENT_LIST_DIR}/tests/test_server.cpp)
 set_target_properties(com_test_server PROPERTIES CXX_VISIBILITY_PRESET hidden PREFIX "" SUFFIX ".dll")
-target_link_libraries(com_test_server PRIVATE handset)
+target_link_libraries(com_test_server PRIVATE handset_testing_headers)
 
 tonquil_add_tests(com_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/com_test.cpp ${CMAKE_CURRENT_LIST_DIR}/tests/inproc_server_test.cpp

@@ -10,6 +10,7 @@
 #include <handset/com.h>
 #include <handset/wstring.h>
 
+#include "com_test_objects.h"
 #include "test_device.h"
 
 namespace {
@@ -17,44 +18,17 @@ namespace {
 constexpr GUID kTestClass = {0xE9793830, 0x6BD4, 0x4463, {0xB2, 0xA1, 0x38, 0x4C, 0x40, 0xAA, 0x2E, 0x93}};
 constexpr IID kTestInterface = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
 
-// A class of this test, built in the way the platform's areas build theirs.
-int liveObjects = 0;
+// A class of this test, built in.
+handset::testing::ServerCounts counts;
 
-class Counter final : public IUnknown {
+class Counter final : public handset::testing::CountedObject<IUnknown, kTestInterface> {
 public:
-    Counter() { ++liveObjects; }
-    ~Counter() { --liveObjects; }
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, kTestInterface)) {
-            *ppv = this;
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override
-    {
-        const ULONG left = --refs_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-
-private:
-    ULONG refs_ = 1;
+    Counter() : CountedObject(counts) {}
 };
 
 HRESULT createCounter(REFIID riid, void** ppv)
 {
-    auto* counter = new Counter;
-    const HRESULT hr = counter->QueryInterface(riid, ppv);
-    counter->Release();
-    return hr;
+    return handset::testing::handOut(new (std::nothrow) Counter, riid, ppv);
 }
 
 const handset::com::BuiltInClassRegistration testClass{{kTestClass, u"Tonquil.TestCounter", createCounter}};
@@ -196,9 +170,9 @@ TEST_F(CoCreateInstanceTest, CreatesBuiltInClassesByProgId)
     IUnknown* object = nullptr;
     ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kTestInterface,
                                      reinterpret_cast<void**>(&object)));
-    EXPECT_EQ(1, liveObjects);
+    EXPECT_EQ(1, counts.objects);
     EXPECT_EQ(0u, object->Release());
-    EXPECT_EQ(0, liveObjects);
+    EXPECT_EQ(0, counts.objects);
 
     // The platform's own classes are there as soon as the library is.
     EXPECT_EQ(S_OK, CLSIDFromProgID(u"PocketOutlook.Application", &clsid));
@@ -219,13 +193,13 @@ TEST_F(CoCreateInstanceTest, FailsCleanlyForWhatItCannotCreate)
     object = reinterpret_cast<void*>(0xdeadbeef);
     EXPECT_EQ(E_NOINTERFACE, CoCreateInstance(kTestClass, nullptr, CLSCTX_ALL, IID_IClassFactory, &object));
     EXPECT_EQ(nullptr, object);
-    EXPECT_EQ(0, liveObjects);  // the object made for the failed request is gone
+    EXPECT_EQ(0, counts.objects);  // the object made for the failed request is gone
 
     Counter* outer = new Counter;
     object = reinterpret_cast<void*>(0xdeadbeef);
     EXPECT_EQ(CLASS_E_NOAGGREGATION, CoCreateInstance(kTestClass, outer, CLSCTX_INPROC_SERVER, IID_IUnknown, &object));
     EXPECT_EQ(nullptr, object);
-    EXPECT_EQ(1, liveObjects);
+    EXPECT_EQ(1, counts.objects);
     outer->Release();
 
     EXPECT_EQ(E_POINTER, CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, nullptr));
@@ -252,7 +226,7 @@ TEST_F(CoCreateInstanceTest, ClassObjectIsAFactory)
     EXPECT_EQ(static_cast<IUnknown*>(factory), same);
     same->Release();
     EXPECT_EQ(0u, factory->Release());
-    EXPECT_EQ(0, liveObjects);
+    EXPECT_EQ(0, counts.objects);
 }
 
 TEST(BuiltInClassTest, FirstRegistrationOfAClassOrProgIdWins)
