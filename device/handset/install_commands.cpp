@@ -60,7 +60,7 @@ void addInstallCommands(CLI::App& app)
     static std::string name = "Tonquil";
     CLI::App* uninstall = app.add_subcommand(
         "uninstall", "Remove an installed package's own files and registry entries (what its setup library wrote "
-                     "stays)");
+                     "stays).");
     uninstall->add_option("NAME", name, "the package's name")->capture_default_str();
     onRun(uninstall, NeedsDevice::Yes,
           [] { return report(installer::uninstallPackage(fromUtf8(name)), "removed the package " + name); });

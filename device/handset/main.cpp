@@ -18,8 +18,9 @@ int main(int argc, char** argv)
 {
     using namespace handset::cli;
 
-    CLI::App app{"The device's command line: creates a device, reads and writes its registry, sets its clock and "
-                 "shows its log.",
+    CLI::App app{"The device's command line: creates, boots and stops a device; offers it calls and text "
+                 "messages; installs packages into it; reads and writes its registry and contacts; sets its clock "
+                 "and shows its log.",
                  "handset"};
     std::string device;
     app.add_option("--device", device,

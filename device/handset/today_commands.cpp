@@ -29,7 +29,7 @@ int ask(const std::string& request)
 
 void addTodayCommands(CLI::App& app)
 {
-    CLI::App* today = app.add_subcommand("today", "Use the Today screen: its items' text, keys, taps, screenshots");
+    CLI::App* today = app.add_subcommand("today", "Use the Today screen: its items' text, keys, taps and screenshots.");
     today->require_subcommand(1);
 
     CLI::App* text = today->add_subcommand("text", "Refresh the Today items and print the text each one drew");
