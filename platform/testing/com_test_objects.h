@@ -58,20 +58,6 @@ private:
     std::atomic<ULONG> refs_{1};
 };
 
-// Gives the caller `riid` of a new `object` (which holds one reference of
-// its own) and drops that reference: the caller's is then the only one.
-inline HRESULT handOut(IUnknown* object, REFIID riid, void** ppv)
-{
-    if (!ppv)
-        return E_POINTER;
-    *ppv = nullptr;
-    if (!object)
-        return E_OUTOFMEMORY;
-    const HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
-}
-
 // The class factory of a server's one class; `make` returns a new object
 // with one reference, or null when there is no memory for it.
 class CountedFactory final : public CountedObject<IClassFactory, IID_IClassFactory> {
@@ -88,7 +74,7 @@ public:
         *ppv = nullptr;
         if (outer)
             return CLASS_E_NOAGGREGATION;
-        return handOut(make_(), riid, ppv);
+        return com::handOut(make_(), riid, ppv);
     }
     HRESULT LockServer(BOOL lock) override
     {

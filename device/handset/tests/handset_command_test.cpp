@@ -22,7 +22,6 @@
 #include <handset/registry.h>
 
 #include "run_program.h"
-
 #include "test_device.h"
 
 extern char** environ;

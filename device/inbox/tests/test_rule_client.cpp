@@ -106,7 +106,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFC
     if (!failing && !IsEqualCLSID(rclsid, CLSID_TestRuleClient))
         return CLASS_E_CLASSNOTAVAILABLE;
     const auto make = [failing] { return static_cast<IUnknown*>(new (std::nothrow) RuleClient(failing)); };
-    return handset::testing::handOut(new (std::nothrow) CountedFactory(gCounts, make), riid, ppv);
+    return handset::com::handOut(new (std::nothrow) CountedFactory(gCounts, make), riid, ppv);
 }
 
 extern "C" __attribute__((visibility("default"))) HRESULT DllCanUnloadNow()

@@ -309,5 +309,21 @@ private:
     bool registered_;
 };
 
+// Gives the caller interface `riid` of a newly made `object` and drops the
+// reference it was made with, so the caller's is the only one (a refused
+// interface deletes the object). A null `object` is one there was no memory
+// for.
+template <typename Object>
+HRESULT handOut(Object* object, REFIID riid, void** ppv)
+{
+    if (ppv)
+        *ppv = nullptr;
+    if (!object)
+        return E_OUTOFMEMORY;
+    const HRESULT hr = ppv ? object->QueryInterface(riid, ppv) : E_POINTER;
+    object->Release();
+    return hr;
+}
+
 }  // namespace com
 }  // namespace handset

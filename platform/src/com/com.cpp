@@ -430,12 +430,7 @@ HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvReserved,
     const auto cls = findBuiltIn(rclsid);
     if (!cls)
         return registeredClassObject(rclsid, riid, ppv);
-    auto* factory = new (std::nothrow) BuiltInFactory(cls->createInstance);
-    if (!factory)
-        return E_OUTOFMEMORY;
-    const HRESULT hr = factory->QueryInterface(riid, ppv);
-    factory->Release();
-    return hr;
+    return com::handOut(new (std::nothrow) BuiltInFactory(cls->createInstance), riid, ppv);
 }
 
 HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid, LPVOID* ppv)

@@ -267,12 +267,7 @@ private:
 
 HRESULT createApplication(REFIID riid, void** ppv)
 {
-    auto* app = new (std::nothrow) Application;
-    if (!app)
-        return E_OUTOFMEMORY;
-    const HRESULT hr = app->QueryInterface(riid, ppv);
-    app->Release();
-    return hr;
+    return handset::com::handOut(new (std::nothrow) Application, riid, ppv);
 }
 
 const com::BuiltInClassRegistration applicationClass{{CLSID_Application, u"PocketOutlook.Application",

@@ -453,15 +453,7 @@ HRESULT PictureStream::Revert()
 
 HRESULT newContactObject(CEOID oid, REFIID riid, void** ppv)
 {
-    if (!ppv)
-        return E_POINTER;
-    *ppv = nullptr;
-    auto* item = new (std::nothrow) ContactItem(oid);
-    if (!item)
-        return E_OUTOFMEMORY;
-    const HRESULT hr = item->QueryInterface(riid, ppv);
-    item->Release();
-    return hr;
+    return handset::com::handOut(new (std::nothrow) ContactItem(oid), riid, ppv);
 }
 
 }  // namespace handset::pim

@@ -315,9 +315,7 @@ HRESULT Player::create(REFIID riid, void** ppv)
         player->Release();
         return E_FAIL;
     }
-    const HRESULT hr = player->QueryInterface(riid, ppv);
-    player->Release();
-    return hr;
+    return handset::com::handOut(player, riid, ppv);
 }
 
 bool Player::start()

@@ -28,7 +28,7 @@ public:
 
 HRESULT createCounter(REFIID riid, void** ppv)
 {
-    return handset::testing::handOut(new (std::nothrow) Counter, riid, ppv);
+    return handset::com::handOut(new (std::nothrow) Counter, riid, ppv);
 }
 
 const handset::com::BuiltInClassRegistration testClass{{kTestClass, u"Tonquil.TestCounter", createCounter}};
@@ -226,6 +226,25 @@ TEST_F(CoCreateInstanceTest, ClassObjectIsAFactory)
     EXPECT_EQ(static_cast<IUnknown*>(factory), same);
     same->Release();
     EXPECT_EQ(0u, factory->Release());
+    EXPECT_EQ(0, counts.objects);
+}
+
+// Every class's creation ends in handOut: whatever the caller gets, the
+// reference the object was made with is dropped, so nothing is left behind.
+TEST(HandOutTest, LeavesTheCallerTheOnlyReferenceOrNone)
+{
+    IUnknown* object = nullptr;
+    ASSERT_EQ(S_OK, handset::com::handOut(new Counter, kTestInterface, reinterpret_cast<void**>(&object)));
+    EXPECT_EQ(1, counts.objects);
+    EXPECT_EQ(0u, object->Release());
+
+    void* refused = reinterpret_cast<void*>(0xdeadbeef);
+    EXPECT_EQ(E_NOINTERFACE, handset::com::handOut(new Counter, IID_IClassFactory, &refused));
+    EXPECT_EQ(nullptr, refused);
+    EXPECT_EQ(E_POINTER, handset::com::handOut(new Counter, kTestInterface, nullptr));
+    void* none = reinterpret_cast<void*>(0xdeadbeef);
+    EXPECT_EQ(E_OUTOFMEMORY, handset::com::handOut(static_cast<Counter*>(nullptr), kTestInterface, &none));
+    EXPECT_EQ(nullptr, none);
     EXPECT_EQ(0, counts.objects);
 }
 

@@ -9,7 +9,6 @@
 #include <handset/loader.h>
 
 #include "com_test_objects.h"
-
 #include "test_server.h"
 
 namespace {
@@ -43,7 +42,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFC
     if (!IsEqualCLSID(rclsid, CLSID_ComTestServer))
         return CLASS_E_CLASSNOTAVAILABLE;
     const auto make = [] { return static_cast<IUnknown*>(new (std::nothrow) TestObject); };
-    return handset::testing::handOut(new (std::nothrow) CountedFactory(gCounts, make), riid, ppv);
+    return handset::com::handOut(new (std::nothrow) CountedFactory(gCounts, make), riid, ppv);
 }
 
 extern "C" __attribute__((visibility("default"))) HRESULT DllCanUnloadNow()
