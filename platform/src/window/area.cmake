@@ -18,6 +18,9 @@ find_package(Qt6 REQUIRED COMPONENTS Widgets)
 add_library(handset_ui SHARED
   ${CMAKE_CURRENT_LIST_DIR}/ui_template.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui_window.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui_gdi_objects.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui_menu.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui_controls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui_form.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui_dialog.cpp)
 target_link_libraries(handset_ui PUBLIC handset_window handset PRIVATE Qt6::Widgets)

@@ -35,11 +35,6 @@ std::deque<std::function<void(CWnd*)>>& pendingActions()
     return actions;
 }
 
-QString qstr(const std::u16string& text)
-{
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // WM_COMMAND from a control to the dialog or page that holds it.
 void notify(QWidget* control, CWnd* owner, WORD code)
 {

@@ -28,11 +28,6 @@ std::set<Form*>& liveForms()
     return forms;
 }
 
-QString qstr(const std::u16string& text)
-{
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 bool offscreen()
 {
     return QGuiApplication::platformName() == QLatin1String("offscreen") ||

@@ -40,6 +40,13 @@ struct CWndAccess {
 
 namespace handset::ui {
 
+// Text between the framework's UTF-16 strings and Qt's.
+QString qstr(LPCWSTR text);  // null reads as empty
+QString qstr(std::u16string_view text);
+std::u16string ustr(const QString& text);
+// The LOGFONT a Qt font stands for ("Tahoma" being the phone's face name).
+LOGFONTW logFontOf(const QFont& font);
+
 // One control line of a DIALOG template.
 struct ControlTemplate {
     std::string kind;  // LTEXT, CTEXT, RTEXT, GROUPBOX, PUSHBUTTON, DEFPUSHBUTTON, CHECKBOX,

@@ -1,18 +1,14 @@
-// Framework windows and controls: each CWnd is a Qt widget and a window of
-// the window layer, whose procedure calls the object's WindowProc.
+// Framework windows: each CWnd is a Qt widget and a window of the window
+// layer, whose procedure calls the object's WindowProc.
 #include <algorithm>
-#include <map>
 #include <mutex>
 
 #include <QAbstractButton>
-#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
-#include <QTimeEdit>
 #include <QVariant>
 
 #include <handset/wstring.h>
@@ -45,16 +41,24 @@ void registerWindowClass()
     });
 }
 
+}  // namespace
+
+namespace handset::ui {
+
 QString qstr(LPCWSTR text)
 {
     return text ? QString::fromUtf16(text) : QString();
+}
+
+QString qstr(std::u16string_view text)
+{
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 std::u16string ustr(const QString& text)
 {
     return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size()));
 }
-
 LOGFONTW logFontOf(const QFont& font)
 {
     LOGFONTW lf{};
@@ -69,28 +73,6 @@ LOGFONTW logFontOf(const QFont& font)
     std::copy(face.begin(), face.end(), lf.lfFaceName);
     return lf;
 }
-
-QString qtTimeFormat(std::u16string_view format)
-{
-    // The picker's letters are Qt's for hours and minutes; "tt"/"t" are its AM/PM marks.
-    QString f = QString::fromUtf16(format.data(), static_cast<qsizetype>(format.size()));
-    f.replace(QStringLiteral("tt"), QStringLiteral("AP"));
-    f.replace(QRegularExpression(QStringLiteral("(?<!A)t")), QStringLiteral("A"));
-    return f;
-}
-
-int findSorted(const QStringList& texts, const QString& text)
-{
-    // In text order, case-insensitive, after the items that compare equal.
-    int index = 0;
-    while (index < texts.size() && QString::compare(texts[index], text, Qt::CaseInsensitive) <= 0)
-        ++index;
-    return index;
-}
-
-}  // namespace
-
-namespace handset::ui {
 
 CWnd* cwndOf(const QWidget* widget)
 {
@@ -141,124 +123,9 @@ QFont dialogFont()
 }  // namespace handset::ui
 
 using handset::ui::cwndOf;
-
-// ---- Fonts, bitmaps, contexts, menus -------------------------------------------
-
-CFont::~CFont()
-{
-    DeleteObject();
-}
-
-BOOL CFont::CreateFontIndirect(const LOGFONTW* lpLogFont)
-{
-    if (!lpLogFont)
-        return FALSE;
-    DeleteObject();
-    m_hObject = ::CreateFontIndirect(lpLogFont);
-    return m_hObject ? TRUE : FALSE;
-}
-
-BOOL CFont::GetLogFont(LOGFONTW* pLogFont) const
-{
-    return m_hObject && pLogFont && ::GetObject(m_hObject, sizeof(LOGFONTW), pLogFont) == sizeof(LOGFONTW);
-}
-
-BOOL CFont::DeleteObject()
-{
-    if (!m_hObject)
-        return FALSE;
-    const BOOL ok = ::DeleteObject(m_hObject);
-    m_hObject = nullptr;
-    return ok;
-}
-
-CBitmap::~CBitmap()
-{
-    DeleteObject();
-}
-
-BOOL CBitmap::LoadBitmap(UINT nIDResource)
-{
-    DeleteObject();
-    m_hObject = ::LoadBitmap(nullptr, MAKEINTRESOURCE(nIDResource));
-    return m_hObject ? TRUE : FALSE;
-}
-
-BOOL CBitmap::DeleteObject()
-{
-    if (!m_hObject)
-        return FALSE;
-    const BOOL ok = ::DeleteObject(m_hObject);
-    m_hObject = nullptr;
-    return ok;
-}
-
-int CBitmap::GetBitmap(BITMAP* pBitMap) const
-{
-    return m_hObject ? ::GetObject(m_hObject, sizeof(BITMAP), pBitMap) : 0;
-}
-
-CDC::~CDC()
-{
-    if (m_owned)
-        DeleteDC();
-}
-
-BOOL CDC::CreateCompatibleDC(CDC* pDC)
-{
-    if (m_owned)
-        DeleteDC();
-    m_hDC = ::CreateCompatibleDC(pDC ? pDC->m_hDC : nullptr);
-    m_owned = m_hDC != nullptr;
-    return m_hDC ? TRUE : FALSE;
-}
-
-BOOL CDC::DeleteDC()
-{
-    if (!m_hDC)
-        return FALSE;
-    const BOOL ok = ::DeleteDC(m_hDC);
-    m_hDC = nullptr;
-    m_owned = false;
-    return ok;
-}
-
-CDC* CDC::FromHandle(HDC hdc)
-{
-    // Temporary holders, one per context ever asked for; they own nothing.
-    static std::map<HDC, std::unique_ptr<CDC>> holders;
-    auto& holder = holders[hdc];
-    if (!holder)
-        holder = std::make_unique<CDC>(hdc);
-    return holder.get();
-}
-
-CMenu* CMenu::FromHandle(HMENU menu)
-{
-    static std::map<HMENU, std::unique_ptr<CMenu>> holders;
-    if (!menu)
-        return nullptr;
-    auto& holder = holders[menu];
-    if (!holder)
-        holder = std::make_unique<CMenu>(menu);
-    return holder.get();
-}
-
-CMenu* CMenu::GetSubMenu(int nPos)
-{
-    return FromHandle(::GetSubMenu(m_hMenu, nPos));
-}
-
-BOOL CMenu::LoadMenu(UINT nIDResource)
-{
-    static std::vector<std::unique_ptr<HMENU__>> loaded;
-    auto menu = handset::ui::loadMenu(nullptr, nIDResource);
-    if (!menu)
-        return FALSE;
-    m_hMenu = menu.get();
-    loaded.push_back(std::move(menu));
-    return TRUE;
-}
+using handset::ui::logFontOf;
+using handset::ui::qstr;
+using handset::ui::ustr;
 
 // ---- CWnd ----------------------------------------------------------------------
 
@@ -569,361 +436,7 @@ BOOL CWnd::OnEraseBkgnd(CDC* pDC)
     return TRUE;
 }
 
-// ---- Controls ----------------------------------------------------------------
-
-HBITMAP CStatic::SetBitmap(HBITMAP bitmap)
-{
-    auto* label = qobject_cast<QLabel*>(m_widget);
-    if (!label)
-        return nullptr;
-    auto previous = reinterpret_cast<HBITMAP>(label->property("handset_bitmap").value<void*>());
-    const QImage* image = handset::window::bitmapImage(bitmap);
-    label->setPixmap(image ? QPixmap::fromImage(*image) : QPixmap());
-    label->setProperty("handset_bitmap", QVariant::fromValue<void*>(bitmap));
-    return previous;
-}
-
-int CButton::GetCheck() const
-{
-    auto* button = qobject_cast<QAbstractButton*>(m_widget);
-    return button && button->isChecked() ? BST_CHECKED : BST_UNCHECKED;
-}
-
-void CButton::SetCheck(int nCheck)
-{
-    if (auto* button = qobject_cast<QAbstractButton*>(m_widget))
-        button->setChecked(nCheck == BST_CHECKED);
-}
-
-namespace {
-
-QComboBox* comboOf(QWidget* w)
-{
-    return qobject_cast<QComboBox*>(w);
-}
-QListWidget* listOf(QWidget* w)
-{
-    return qobject_cast<QListWidget*>(w);
-}
-bool sorted(QWidget* w)
-{
-    return w && w->property("sorted").toBool();
-}
-
-}  // namespace
-
-int CComboBox::AddString(LPCWSTR text)
-{
-    QComboBox* combo = comboOf(m_widget);
-    if (!combo || !text)
-        return CB_ERR;
-    int index = combo->count();
-    if (sorted(combo)) {
-        QStringList texts;
-        for (int i = 0; i < combo->count(); ++i)
-            texts << combo->itemText(i);
-        index = findSorted(texts, qstr(text));
-    }
-    const QSignalBlocker quiet(combo);
-    const int selected = combo->currentIndex();
-    combo->insertItem(index, qstr(text));
-    // A combo box shows nothing until something is selected, as on the phone.
-    combo->setCurrentIndex(selected < 0 ? -1 : (selected >= index ? selected + 1 : selected));
-    return index;
-}
-
-int CComboBox::InsertString(int index, LPCWSTR text)
-{
-    QComboBox* combo = comboOf(m_widget);
-    if (!combo || !text || index > combo->count())
-        return CB_ERR;
-    if (index < 0)
-        index = combo->count();
-    const QSignalBlocker quiet(combo);
-    const int selected = combo->currentIndex();
-    combo->insertItem(index, qstr(text));
-    combo->setCurrentIndex(selected < 0 ? -1 : (selected >= index ? selected + 1 : selected));
-    return index;
-}
-
-int CComboBox::DeleteString(UINT index)
-{
-    QComboBox* combo = comboOf(m_widget);
-    if (!combo || static_cast<int>(index) >= combo->count())
-        return CB_ERR;
-    const QSignalBlocker quiet(combo);
-    combo->removeItem(static_cast<int>(index));
-    return combo->count();
-}
-
-void CComboBox::ResetContent()
-{
-    if (QComboBox* combo = comboOf(m_widget)) {
-        const QSignalBlocker quiet(combo);
-        combo->clear();
-    }
-}
-
-int CComboBox::GetCount() const
-{
-    QComboBox* combo = comboOf(m_widget);
-    return combo ? combo->count() : CB_ERR;
-}
-
-int CComboBox::GetCurSel() const
-{
-    QComboBox* combo = comboOf(m_widget);
-    return combo && combo->currentIndex() >= 0 ? combo->currentIndex() : CB_ERR;
-}
-
-int CComboBox::SetCurSel(int index)
-{
-    QComboBox* combo = comboOf(m_widget);
-    if (!combo)
-        return CB_ERR;
-    const QSignalBlocker quiet(combo);
-    if (index < 0 || index >= combo->count()) {
-        combo->setCurrentIndex(-1);
-        return CB_ERR;
-    }
-    combo->setCurrentIndex(index);
-    return index;
-}
-
-int CComboBox::GetLBText(int index, std::u16string& text) const
-{
-    QComboBox* combo = comboOf(m_widget);
-    if (!combo || index < 0 || index >= combo->count())
-        return CB_ERR;
-    text = ustr(combo->itemText(index));
-    return static_cast<int>(text.size());
-}
-
-DWORD_PTR CComboBox::GetItemData(int index) const
-{
-    QComboBox* combo = comboOf(m_widget);
-    if (!combo || index < 0 || index >= combo->count())
-        return static_cast<DWORD_PTR>(CB_ERR);
-    return static_cast<DWORD_PTR>(combo->itemData(index).toULongLong());
-}
-
-int CComboBox::SetItemData(int index, DWORD_PTR data)
-{
-    QComboBox* combo = comboOf(m_widget);
-    if (!combo || index < 0 || index >= combo->count())
-        return CB_ERR;
-    combo->setItemData(index, QVariant::fromValue<qulonglong>(data));
-    return 0;
-}
-
-int CListBox::AddString(LPCWSTR text)
-{
-    QListWidget* list = listOf(m_widget);
-    if (!list || !text)
-        return LB_ERR;
-    int index = list->count();
-    if (sorted(list)) {
-        QStringList texts;
-        for (int i = 0; i < list->count(); ++i)
-            texts << list->item(i)->text();
-        index = findSorted(texts, qstr(text));
-    }
-    const QSignalBlocker quiet(list);
-    list->insertItem(index, qstr(text));
-    return index;
-}
-
-int CListBox::InsertString(int index, LPCWSTR text)
-{
-    QListWidget* list = listOf(m_widget);
-    if (!list || !text || index > list->count())
-        return LB_ERR;
-    if (index < 0)
-        index = list->count();
-    const QSignalBlocker quiet(list);
-    list->insertItem(index, qstr(text));
-    return index;
-}
-
-int CListBox::DeleteString(UINT index)
-{
-    QListWidget* list = listOf(m_widget);
-    if (!list || static_cast<int>(index) >= list->count())
-        return LB_ERR;
-    const QSignalBlocker quiet(list);
-    delete list->takeItem(static_cast<int>(index));
-    return list->count();
-}
-
-void CListBox::ResetContent()
-{
-    if (QListWidget* list = listOf(m_widget)) {
-        const QSignalBlocker quiet(list);
-        list->clear();
-    }
-}
-
-int CListBox::GetCount() const
-{
-    QListWidget* list = listOf(m_widget);
-    return list ? list->count() : LB_ERR;
-}
-
-int CListBox::GetCurSel() const
-{
-    QListWidget* list = listOf(m_widget);
-    if (!list)
-        return LB_ERR;
-    const auto selected = list->selectedItems();
-    return selected.isEmpty() ? LB_ERR : list->row(selected.front());
-}
-
-int CListBox::SetCurSel(int index)
-{
-    QListWidget* list = listOf(m_widget);
-    if (!list)
-        return LB_ERR;
-    const QSignalBlocker quiet(list);
-    if (index < 0 || index >= list->count()) {
-        list->clearSelection();
-        list->setCurrentRow(-1);
-        return index == -1 ? LB_ERR : LB_ERR;
-    }
-    list->setCurrentRow(index);
-    return index;
-}
-
-int CListBox::GetText(int index, std::u16string& text) const
-{
-    QListWidget* list = listOf(m_widget);
-    if (!list || index < 0 || index >= list->count())
-        return LB_ERR;
-    text = ustr(list->item(index)->text());
-    return static_cast<int>(text.size());
-}
-
-DWORD_PTR CListBox::GetItemData(int index) const
-{
-    QListWidget* list = listOf(m_widget);
-    if (!list || index < 0 || index >= list->count())
-        return static_cast<DWORD_PTR>(LB_ERR);
-    return static_cast<DWORD_PTR>(list->item(index)->data(Qt::UserRole).toULongLong());
-}
-
-int CListBox::SetItemData(int index, DWORD_PTR data)
-{
-    QListWidget* list = listOf(m_widget);
-    if (!list || index < 0 || index >= list->count())
-        return LB_ERR;
-    list->item(index)->setData(Qt::UserRole, QVariant::fromValue<qulonglong>(data));
-    return 0;
-}
-
-BOOL CDateTimeCtrl::SetFormat(LPCWSTR format)
-{
-    auto* edit = qobject_cast<QTimeEdit*>(m_widget);
-    if (!edit || !format)
-        return FALSE;
-    edit->setDisplayFormat(qtTimeFormat(format));
-    return TRUE;
-}
-
-DWORD CDateTimeCtrl::GetTime(LPSYSTEMTIME time) const
-{
-    auto* edit = qobject_cast<QTimeEdit*>(m_widget);
-    if (!edit || !time)
-        return static_cast<DWORD>(-1);
-    const QDateTime when = edit->dateTime();
-    *time = {};
-    time->wYear = static_cast<WORD>(when.date().year());
-    time->wMonth = static_cast<WORD>(when.date().month());
-    time->wDay = static_cast<WORD>(when.date().day());
-    time->wDayOfWeek = static_cast<WORD>(when.date().dayOfWeek() % 7);
-    time->wHour = static_cast<WORD>(when.time().hour());
-    time->wMinute = static_cast<WORD>(when.time().minute());
-    return GDT_VALID;
-}
-
-BOOL CDateTimeCtrl::SetTime(const SYSTEMTIME* time)
-{
-    auto* edit = qobject_cast<QTimeEdit*>(m_widget);
-    if (!edit || !time || time->wHour > 23 || time->wMinute > 59)
-        return FALSE;
-    edit->setTime(QTime(time->wHour, time->wMinute));
-    return TRUE;
-}
-
-// ---- Menus and dialog items of the window layer ----------------------------------
-
-namespace {
-
-HMENU__::Item* findItem(HMENU__* menu, UINT id)
-{
-    for (auto& item : menu->items) {
-        if (!(item.flags & (MF_POPUP | MF_SEPARATOR)) && item.id == id)
-            return &item;
-        if (item.popup)
-            if (HMENU__::Item* found = findItem(item.popup.get(), id))
-                return found;
-    }
-    return nullptr;
-}
-
-}  // namespace
-
-DWORD CheckMenuItem(HMENU hmenu, UINT uIDCheckItem, UINT uCheck)
-{
-    if (!hmenu)
-        return static_cast<DWORD>(-1);
-    HMENU__::Item* item = nullptr;
-    if (uCheck & MF_BYPOSITION) {
-        if (uIDCheckItem < hmenu->items.size())
-            item = &hmenu->items[uIDCheckItem];
-    } else {
-        item = findItem(hmenu, uIDCheckItem);
-    }
-    if (!item)
-        return static_cast<DWORD>(-1);
-    const DWORD previous = item->flags & MF_CHECKED;
-    item->flags = (item->flags & ~MF_CHECKED) | (uCheck & MF_CHECKED);
-    return previous;
-}
-
-UINT GetMenuState(HMENU hMenu, UINT uId, UINT uFlags)
-{
-    if (!hMenu)
-        return static_cast<UINT>(-1);
-    const HMENU__::Item* item = nullptr;
-    if (uFlags & MF_BYPOSITION) {
-        if (uId < hMenu->items.size())
-            item = &hMenu->items[uId];
-    } else {
-        item = findItem(hMenu, uId);
-    }
-    return item ? item->flags : static_cast<UINT>(-1);
-}
-
-HMENU GetSubMenu(HMENU hMenu, int nPos)
-{
-    if (!hMenu || nPos < 0 || nPos >= static_cast<int>(hMenu->items.size()))
-        return nullptr;
-    return hMenu->items[static_cast<std::size_t>(nPos)].popup.get();
-}
-
-int GetMenuItemCount(HMENU hMenu)
-{
-    return hMenu ? static_cast<int>(hMenu->items.size()) : -1;
-}
-
-UINT GetMenuItemID(HMENU hMenu, int nPos)
-{
-    if (!hMenu || nPos < 0 || nPos >= static_cast<int>(hMenu->items.size()))
-        return static_cast<UINT>(-1);
-    const auto& item = hMenu->items[static_cast<std::size_t>(nPos)];
-    if (item.popup)
-        return static_cast<UINT>(-1);
-    return (item.flags & MF_SEPARATOR) ? 0 : item.id;
-}
+// ---- Dialog items of the window layer -----------------------------------------
 
 HWND GetDlgItem(HWND hDlg, int nIDDlgItem)
 {
