@@ -4,36 +4,15 @@
 
 #include <vector>
 
+#include <handset/com_ptr.h>
+
 namespace settings {
+
+using handset::ComPtr;
 
 namespace {
 
 constexpr const WCHAR* kPriorityName = u"Priority";
-
-// Holds a COM reference and releases it on every path.
-template <typename T>
-class Ref {
-public:
-    explicit Ref(T* object = nullptr) : object_(object) {}
-    ~Ref()
-    {
-        if (object_)
-            object_->Release();
-    }
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    T* get() const { return object_; }
-    T* release()
-    {
-        T* object = object_;
-        object_ = nullptr;
-        return object;
-    }
-    explicit operator bool() const { return object_ != nullptr; }
-
-private:
-    T* object_;
-};
 
 }  // namespace
 
@@ -67,12 +46,11 @@ std::u16string readContactString(IItem* contact, CEPROPID property)
 
 CEPROPID namedContactProperty(IPOutlookApp* contacts, const WCHAR* name, WORD type)
 {
-    IPOutlookApp2* app2 = nullptr;
-    if (!contacts || FAILED(contacts->QueryInterface(IID_IPOutlookApp2, reinterpret_cast<void**>(&app2))))
+    ComPtr<IPOutlookApp2> app;
+    if (!contacts || FAILED(contacts->QueryInterface(IID_IPOutlookApp2, app.outVoid())))
         return PIMPR_INVALID_ID;
-    Ref<IPOutlookApp2> app(app2);
     CEPROPID id = PIMPR_INVALID_ID;
-    if (FAILED(app.get()->GetIDsFromNames(1, &name, PIM_CREATE | type, &id)))
+    if (FAILED(app->GetIDsFromNames(1, &name, PIM_CREATE | type, &id)))
         return PIMPR_INVALID_ID;
     return id;
 }
@@ -100,14 +78,14 @@ IItem* findCallerContact(IPOutlookApp* contacts, std::u16string_view digits)
     if (!contacts || FAILED(FindMatchingContact(contacts, number.c_str(), FMCF_FINDPHONE, &found, &matched)) ||
         !found)
         return nullptr;
-    Ref<IItem> contact(found);
+    ComPtr<IItem> contact(found);
 
     // 3-4. Only a contact whose stored number has exactly the caller's
     // digits, more than four of them, is taken.
     const std::u16string stored = digitsOf(readContactString(contact.get(), matched));
     if (digits.size() <= 4 || stored.size() <= 4 || stored != digits)
         return nullptr;
-    return contact.release();
+    return contact.detach();
 }
 
 RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId)
@@ -123,7 +101,7 @@ RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId)
 
     // 3-4. A number that is no contact's.
     const std::u16string digits = digitsOf(callerId);
-    Ref<IItem> contact(findCallerContact(contacts, digits));
+    ComPtr<IItem> contact(findCallerContact(contacts, digits));
     if (!contact) {
         readClassRingTone(UnknownCaller, decision.tone);
         (void)readProfileInForce(decision.profile);
