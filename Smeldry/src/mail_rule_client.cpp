@@ -170,7 +170,7 @@ HRESULT CMailRuleClient::readAndDecide(IMsgStore* store, ULONG cbMsg, LPENTRYID 
 {
     MessageHold hold;
 
-    // 1. The message.
+    // The message.
     if (!store) {
         trace("Unable to get the message!\r\n");
         return MAPI_E_INVALID_PARAMETER;
@@ -186,19 +186,19 @@ HRESULT CMailRuleClient::readAndDecide(IMsgStore* store, ULONG cbMsg, LPENTRYID 
     }
     hold.message = static_cast<IMessage*>(unknown);
 
-    // 2. Its text, which only has to be there.
+    // Its text, which only has to be there.
     if (hr = readString(hold.message, PR_SUBJECT, hold.subject); FAILED(hr)) {
         trace("Unable to get the message body!\r\n");
         return hr;
     }
 
-    // 3. Its sender.
+    // Its sender.
     if (hr = readString(hold.message, PR_SENDER_EMAIL_ADDRESS, hold.sender); FAILED(hr)) {
         trace("Couldn't get the sender's address!\r\n");
         return hr;
     }
 
-    // 4-7. The decision, with a contacts connection of its own.
+    // The decision, with a contacts connection of its own.
     const std::u16string key = lookupKey(hold.sender->Value.lpszW);
     {
         const ContactsConnection contacts;

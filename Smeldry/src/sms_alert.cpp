@@ -157,12 +157,12 @@ void loadProfileInForce(settings::ProfileRecord& profile)
 
 void decide(IPOutlookApp* contacts, const std::u16string& key, DecisionState& state)
 {
-    // 1. Nothing of the previous message's choice carries over.
+    // Nothing of the previous message's choice carries over.
     state.priority = settings::PriorityNormal;
     state.notificationPlays = false;
     state.tone.clear();
 
-    // 2. A contact: its priority, else its category's; its tone, else its
+    // A contact: its priority, else its category's; its tone, else its
     // category's.
     if (handset::ComPtr<IItem> contact(findSenderContact(contacts, key)); contact.get()) {
         const std::u16string category =
@@ -186,7 +186,7 @@ void decide(IPOutlookApp* contacts, const std::u16string& key, DecisionState& st
         }
     }
 
-    // 3. Every sender without a tone of their own or of their category gets
+    // Every sender without a tone of their own or of their category gets
     // the unknown callers' SMS tone, known contacts included.
     if (state.tone.empty()) {
         settings::TonePath fallback;
@@ -232,7 +232,6 @@ void applyNotificationSettings(DecisionState& state)
         display = state.profile.displaySms != 0;
     }
 
-    // 4.
     if (!notification)
         return;
     DWORD options = 0;

@@ -71,7 +71,7 @@ std::uint16_t readContactPriority(IPOutlookApp* contacts, IItem* contact)
 
 IItem* findCallerContact(IPOutlookApp* contacts, std::u16string_view digits)
 {
-    // 1-2. The contacts database proposes a contact for the number.
+    // The contacts database proposes a contact for the number.
     IItem* found = nullptr;
     CEPROPID matched = 0;
     const std::u16string number(digits);
@@ -80,7 +80,7 @@ IItem* findCallerContact(IPOutlookApp* contacts, std::u16string_view digits)
         return nullptr;
     ComPtr<IItem> contact(found);
 
-    // 3-4. Only a contact whose stored number has exactly the caller's
+    // Only a contact whose stored number has exactly the caller's
     // digits, more than four of them, is taken.
     const std::u16string stored = digitsOf(readContactString(contact.get(), matched));
     if (digits.size() <= 4 || stored.size() <= 4 || stored != digits)
@@ -92,14 +92,14 @@ RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId)
 {
     RingDecision decision;
 
-    // 2. No caller ID at all, judged on the raw text.
+    // No caller ID at all, judged on the raw text.
     if (!callerId || callerId[0] == u'\0') {
         readClassRingTone(NoCallerId, decision.tone);
         (void)readProfileInForce(decision.profile);
         return decision;
     }
 
-    // 3-4. A number that is no contact's.
+    // A number that is no contact's.
     const std::u16string digits = digitsOf(callerId);
     ComPtr<IItem> contact(findCallerContact(contacts, digits));
     if (!contact) {
@@ -108,7 +108,7 @@ RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId)
         return decision;
     }
 
-    // 5-6. The contact's own tone, else its first category's, else the
+    // The contact's own tone, else its first category's, else the
     // known callers' tone.
     decision.tone = readContactString(contact.get(), PIMPR_RINGTONE);
     const std::u16string category = firstCategory(readContactString(contact.get(), PIMPR_CATEGORIES));
@@ -117,13 +117,13 @@ RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId)
     if (decision.tone.empty())
         readClassRingTone(KnownCaller, decision.tone);
 
-    // 7. A contact with no priority of its own takes its category's; any
+    // A contact with no priority of its own takes its category's; any
     // other value, even one no dialog offers, stands.
     std::uint16_t priority = readContactPriority(contacts, contact.get());
     if (priority == PriorityNormal && !category.empty())
         priority = readCategoryPriority(category);
 
-    // 8-9. The record: VIP, silence, or the profile in force. Every record
+    // The record: VIP, silence, or the profile in force. Every record
     // starts from zero, so a profile key damaged part-way rings quietly
     // rather than with leftovers.
     decision.mute = priority == PriorityMute;
