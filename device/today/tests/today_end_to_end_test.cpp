@@ -164,6 +164,24 @@ TEST_F(TodayEndToEnd, TheItemWindowHoldsTheCallMonitorUntilShutdown)
     EXPECT_LT(unloaded, closed);
 }
 
+TEST_F(TodayEndToEnd, ACallRingsWithItsCallersToneInWhateverOrderItsReportsCome)
+{
+    const Outcome added = handset({"contacts", "add", "--last", "Anna", "--mobile", "+49 151 1234567", "--ring-tone",
+                                   "\\My Documents\\Anna.wav"});
+    ASSERT_EQ(0, added.status) << added.err;
+    boot();
+    for (const char* reports : {"mediamode,callerid", "callerid,mediamode", "callerid,other,mediamode",
+                                "other,callerid+rate,other,mediamode"}) {
+        SCOPED_TRACE(reports);
+        const Outcome run = handset({"call", "+49 151 1234567", "--reports", reports});
+        ASSERT_EQ(0, run.status) << run.err;
+        EXPECT_NE(std::string::npos, run.out.find("sound=\\My Documents\\Anna.wav\n")) << run.out;
+    }
+    // A call that reports its media mode alone rings as one without caller ID.
+    const Outcome run = handset({"call", "+49 151 1234567", "--reports", "other,mediamode"});
+    EXPECT_NE(std::string::npos, run.out.find("sound=\\Windows\\NoCallerId.wav\n")) << run.out;
+}
+
 // What the settings-change broadcast makes the Today screen do, asked for
 // on its socket as a program of another process would.
 std::string askTodayScreen(const fs::path& socket, const std::string& request)
