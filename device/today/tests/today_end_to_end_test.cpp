@@ -130,6 +130,11 @@ TEST_F(TodayEndToEnd, ShowsTheProfileAndTheKeysChangeIt)
     settings::writeCurrentProfile(2);
     run = handset({"today", "text"});
     EXPECT_EQ("Tonquil profile: Silent\n", run.out);
+    // And a key steps from it at once, without waiting for the screen's
+    // own refresh.
+    settings::writeCurrentProfile(0);
+    ASSERT_EQ(0, handset({"today", "key", "right"}).status);
+    EXPECT_EQ(1, settings::readCurrentProfile());
 
     run = handset({"today", "key", "sideways"});
     EXPECT_NE(0, run.status);
