@@ -6,7 +6,6 @@
 #include <cstring>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
 #include <optional>
 #include <spawn.h>
 #include <sstream>
@@ -16,6 +15,7 @@
 #include <unistd.h>
 
 #include <handset/device.h>
+#include <handset/host_file.h>
 #include <handset/log.h>
 
 #include "lifecycle/lifecycle_internal.h"
@@ -61,7 +61,7 @@ std::string fileName(std::string_view name)
 // /proc/<pid>/stat), or nothing when it is gone or a zombie.
 std::optional<unsigned long long> startTime(pid_t pid)
 {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::istringstream in(readHostFile("/proc/" + std::to_string(pid) + "/stat").value_or(""));
     std::string stat;
     if (!std::getline(in, stat))
         return std::nullopt;
@@ -91,7 +91,7 @@ struct PidFile {
 
 std::optional<PidFile> readPidFile(const fs::path& file)
 {
-    std::ifstream in(file);
+    std::istringstream in(readHostFile(file).value_or(""));
     PidFile read;
     long long pid = 0;
     if (!(in >> pid >> read.start) || pid <= 1 || pid > 0x3FFFFFFF)
@@ -115,12 +115,8 @@ void writePidFile(const fs::path& file, pid_t pid)
     fs::create_directories(file.parent_path(), ec);
     // Written beside and renamed, so a reader never sees half a file.
     const fs::path temporary = file.string() + ".new" + std::to_string(::getpid());
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        out << pid << ' ' << *start << '\n';
-        if (!out.flush())
-            return;
-    }
+    if (!writeHostFile(temporary, std::to_string(pid) + ' ' + std::to_string(*start) + '\n'))
+        return;
     fs::rename(temporary, file, ec);
     if (ec)
         fs::remove(temporary, ec);
