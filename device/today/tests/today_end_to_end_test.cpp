@@ -4,6 +4,7 @@
 // holds, and `handset shutdown` closes it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
@@ -150,6 +151,51 @@ TEST_F(TodayEndToEnd, TapOpensTheConfigurationApplication)
     ASSERT_EQ(0, run.status) << run.err;
     EXPECT_NE(std::string::npos, log().find("exec: could not open \"\\Program Files\\Tonquil\\Tonquil.exe\" (error 2)"))
         << log();
+}
+
+// The processes whose command line names the device folder, as `pgrep -f`
+// on it finds them.
+std::vector<std::string> processesOf(const fs::path& device)
+{
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string pid = entry.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos || pid == std::to_string(::getpid()))
+            continue;
+        std::string line = slurp(entry.path() / "cmdline");
+        std::replace(line.begin(), line.end(), '\0', ' ');
+        if (line.find(device.string()) != std::string::npos)
+            found.push_back(pid + ": " + line);
+    }
+    return found;
+}
+
+TEST_F(TodayEndToEnd, ATapReturnsWhileTheApplicationRunsAndShutdownEndsEveryProgram)
+{
+    // The application as the package installs it.
+    const auto application = handset::mapDevicePath(u"\\Program Files\\Tonquil\\Tonquil.exe");
+    ASSERT_TRUE(application);
+    fs::create_directories(application->parent_path());
+    fs::copy_file(TONQUIL_EXE, *application);
+    boot();
+
+    // The tap returns although the application it started keeps running.
+    Outcome run = handset({"today", "tap"});
+    ASSERT_EQ(0, run.status) << run.err;
+    run = handset({"status"});
+    EXPECT_NE(std::string::npos, run.out.find("\nTonquil.exe: running (pid ")) << run.out;
+    ASSERT_FALSE(processesOf(phone()).empty());
+
+    // A program started from the command line is the device's too.
+    run = handset({"run", "\\Program Files\\Tonquil\\Tonquil.exe"});
+    ASSERT_EQ(0, run.status) << run.err;
+
+    run = handset({"shutdown"});
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_NE(std::string::npos, run.out.find("Tonquil.exe (pid ")) << run.out;
+    const std::vector<std::string> left = processesOf(phone());
+    EXPECT_TRUE(left.empty()) << left.front();
+    EXPECT_EQ(0u, handset({"status"}).out.find("the device is not running\n")) << handset({"status"}).out;
 }
 
 TEST_F(TodayEndToEnd, TheItemWindowHoldsTheCallMonitorUntilShutdown)

@@ -503,28 +503,34 @@ ShutdownResult shutdown(const ShutdownOptions& options)
 {
     DeviceLock lock;
     ShutdownResult result;
-    std::vector<Entry> entries = liveEntries();
-    sortEntries(entries, options.residents);
-
     // Programs that are not resident first: they may be clients of the
-    // resident ones. Then the residents, last started first, one by one, so
-    // that each still finds the ones it uses while it stops.
-    std::vector<Entry> others;
-    std::vector<Entry> residents;
-    for (Entry& entry : entries)
-        (entry.program.resident ? residents : others).push_back(std::move(entry));
-    stopEntries(std::move(others), options.grace, result);
-    // The device's supervisor is one of those others; a resident it was
-    // restarting as it stopped has a new pid file, so the residents are
-    // listed again now that nothing restarts them any more.
-    residents.clear();
-    entries = liveEntries();
-    sortEntries(entries, options.residents);
-    for (Entry& entry : entries)
-        if (entry.program.resident)
-            residents.push_back(std::move(entry));
+    // resident ones. The residents still run meanwhile and may start more
+    // (a tap being answered opens the application), so those are listed
+    // again until none is left, within reason, should one keep starting
+    // programs.
+    const auto stopOthers = [&] {
+        for (int round = 0; round < 10; ++round) {
+            std::vector<Entry> others = liveEntries();
+            std::erase_if(others, [](const Entry& entry) { return entry.program.resident; });
+            if (others.empty())
+                return;
+            stopEntries(std::move(others), options.grace, result);
+        }
+    };
+    stopOthers();
+
+    // Then the residents, last started first, one by one, so that each still
+    // finds the ones it uses while it stops. The device's supervisor was one
+    // of the others; a resident it was restarting as it stopped has a new
+    // pid file, so the residents are listed now that nothing restarts them.
+    std::vector<Entry> residents = liveEntries();
+    std::erase_if(residents, [](const Entry& entry) { return !entry.program.resident; });
+    sortEntries(residents, options.residents);
     for (auto it = residents.rbegin(); it != residents.rend(); ++it)
         stopEntries({*it}, options.grace, result);
+
+    // Whatever a resident started as it stopped.
+    stopOthers();
     return result;
 }
 

@@ -16,6 +16,7 @@
 
 #include <handset/device.h>
 #include <handset/errors.h>
+#include <handset/lifecycle.h>
 #include <handset/log.h>
 #include <handset/wstring.h>
 
@@ -205,6 +206,9 @@ BOOL CreateProcess(LPCWSTR pszImageName, LPCWSTR pszCmdLine, LPSECURITY_ATTRIBUT
         return failWith<BOOL>(error, FALSE);
     }
 
+    // Recorded as a program of the device, so that shutdown stops it and
+    // `handset status` lists it, whoever started it.
+    lifecycle::noteProgramStarted(file->filename().string(), pid);
     auto program = std::make_shared<Program>(pid);
     program->watch(program);
     pProcInfo->hProcess = detail::openHandle(std::make_shared<ProcessHandle>(program));
