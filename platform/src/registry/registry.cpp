@@ -8,24 +8,26 @@
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <unordered_set>
+#include <memory>
 #include <vector>
 
 #include <handset/wstring.h>
 
+#include "cedb/handles.h"
 #include "registry/store.h"
 
-constexpr std::uint32_t kHandleMagic = 0x52454b59;  // "REKY"
+namespace {
 
 // An open key: the row it names and its folded path, from which the paths of
-// its subkeys are made.
-struct HKEY__ {
-    std::uint32_t magic = kHandleMagic;
-    std::int64_t id = 0;
-    std::string path;
+// its subkeys are made. It is an object of the kernel's handle table, so
+// that every call holds it for as long as it runs: a RegCloseKey on another
+// thread closes the handle, and the key goes with the last call using it.
+struct OpenKey final : handset::detail::KernelObject {
+    OpenKey(std::int64_t id, std::string path) : id(id), path(std::move(path)) {}
+    const std::int64_t id;
+    const std::string path;
 };
-
-namespace {
+using KeyRef = std::shared_ptr<const OpenKey>;
 
 using handset::registry::Sql;
 using handset::registry::Statement;
@@ -69,9 +71,6 @@ LONG win32Code(int rc)
 
 // ---- handles -------------------------------------------------------------
 
-std::mutex handlesMutex;
-std::unordered_set<HKEY> liveHandles;
-
 struct Root {
     HKEY hkey;
     std::int64_t id;
@@ -90,27 +89,30 @@ bool isRoot(HKEY key)
     return value >= kRootBase && value < kRootBase + std::size(kRoots);
 }
 
-// The key a handle names, or null for a handle that is not open.
-const HKEY__* resolve(HKEY key, HKEY__& rootScratch)
+HANDLE asHandle(HKEY key)
+{
+    return reinterpret_cast<HANDLE>(key);
+}
+
+// The key a handle names, held for the caller's call, or null for a handle
+// that is not open.
+KeyRef resolve(HKEY key)
 {
     if (isRoot(key)) {
-        const Root& root = kRoots[reinterpret_cast<std::uintptr_t>(key) - kRootBase];
-        rootScratch.id = root.id;
-        rootScratch.path = root.path;
-        return &rootScratch;
+        static const auto* roots = [] {
+            auto* made = new std::vector<KeyRef>;
+            for (const Root& root : kRoots)
+                made->push_back(std::make_shared<const OpenKey>(root.id, root.path));
+            return made;
+        }();
+        return (*roots)[reinterpret_cast<std::uintptr_t>(key) - kRootBase];
     }
-    std::lock_guard lock(handlesMutex);
-    if (!key || !liveHandles.contains(key) || key->magic != kHandleMagic)
-        return nullptr;
-    return key;
+    return handset::detail::objectOf<OpenKey>(asHandle(key));
 }
 
 HKEY makeHandle(std::int64_t id, std::string path)
 {
-    auto* handle = new HKEY__{kHandleMagic, id, std::move(path)};
-    std::lock_guard lock(handlesMutex);
-    liveHandles.insert(handle);
-    return handle;
+    return reinterpret_cast<HKEY>(handset::detail::openHandle(std::make_shared<OpenKey>(id, std::move(path))));
 }
 
 // ---- names ---------------------------------------------------------------
@@ -214,7 +216,7 @@ int keyExists(Store& store, std::int64_t id)
 }
 
 // ERROR_KEY_DELETED for a handle whose key is gone, else `otherwise`.
-LONG missingOr(Store& store, const HKEY__& key, LONG otherwise)
+LONG missingOr(Store& store, const OpenKey& key, LONG otherwise)
 {
     const int rc = keyExists(store, key.id);
     if (rc == SQLITE_DONE)
@@ -222,7 +224,7 @@ LONG missingOr(Store& store, const HKEY__& key, LONG otherwise)
     return rc == SQLITE_ROW ? otherwise : win32Code(rc);
 }
 
-int createPath(Store& store, const HKEY__& base, const std::vector<Component>& parts, std::int64_t& id,
+int createPath(Store& store, const OpenKey& base, const std::vector<Component>& parts, std::int64_t& id,
                std::string& path, DWORD& disposition)
 {
     const int exists = keyExists(store, base.id);
@@ -295,8 +297,7 @@ LONG RegOpenKeyEx(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult)
     if (!phkResult)
         return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
-    HKEY__ scratch;
-    const HKEY__* base = resolve(hKey, scratch);
+    const KeyRef base = resolve(hKey);
     if (!base)
         return ERROR_INVALID_HANDLE;
     std::string path = base->path;
@@ -322,8 +323,7 @@ LONG RegCreateKeyEx(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM, v
     if (!phkResult)
         return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
-    HKEY__ scratch;
-    const HKEY__* base = resolve(hKey, scratch);
+    const KeyRef base = resolve(hKey);
     if (!base)
         return ERROR_INVALID_HANDLE;
     std::vector<Component> parts;
@@ -354,8 +354,7 @@ LONG RegQueryValueEx(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, LP
 {
     if (lpData && !lpcbData)
         return ERROR_INVALID_PARAMETER;
-    HKEY__ scratch;
-    const HKEY__* key = resolve(hKey, scratch);
+    const KeyRef key = resolve(hKey);
     if (!key)
         return ERROR_INVALID_HANDLE;
     const std::string name = folded(view(lpValueName));
@@ -376,8 +375,7 @@ LONG RegSetValueEx(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BY
 {
     if (!lpData && cbData > 0)
         return ERROR_INVALID_PARAMETER;
-    HKEY__ scratch;
-    const HKEY__* key = resolve(hKey, scratch);
+    const KeyRef key = resolve(hKey);
     if (!key)
         return ERROR_INVALID_HANDLE;
     const std::u16string_view name = view(lpValueName);
@@ -403,8 +401,7 @@ LONG RegSetValueEx(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BY
 
 LONG RegDeleteValue(HKEY hKey, LPCWSTR lpValueName)
 {
-    HKEY__ scratch;
-    const HKEY__* key = resolve(hKey, scratch);
+    const KeyRef key = resolve(hKey);
     if (!key)
         return ERROR_INVALID_HANDLE;
     Store store;
@@ -420,8 +417,7 @@ LONG RegDeleteValue(HKEY hKey, LPCWSTR lpValueName)
 
 LONG RegDeleteKey(HKEY hKey, LPCWSTR lpSubKey)
 {
-    HKEY__ scratch;
-    const HKEY__* base = resolve(hKey, scratch);
+    const KeyRef base = resolve(hKey);
     if (!base)
         return ERROR_INVALID_HANDLE;
     std::string path = base->path;
@@ -453,8 +449,7 @@ LONG RegEnumKeyEx(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LP
 {
     if (!lpName || !lpcchName)
         return ERROR_INVALID_PARAMETER;
-    HKEY__ scratch;
-    const HKEY__* key = resolve(hKey, scratch);
+    const KeyRef key = resolve(hKey);
     if (!key)
         return ERROR_INVALID_HANDLE;
     Store store;
@@ -484,8 +479,7 @@ LONG RegEnumValue(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchVal
 {
     if (!lpValueName || !lpcchValueName || (lpData && !lpcbData))
         return ERROR_INVALID_PARAMETER;
-    HKEY__ scratch;
-    const HKEY__* key = resolve(hKey, scratch);
+    const KeyRef key = resolve(hKey);
     if (!key)
         return ERROR_INVALID_HANDLE;
     Store store;
@@ -507,8 +501,7 @@ LONG RegQueryInfoKey(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD, LPD
                      LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
                      PFILETIME lpftLastWriteTime)
 {
-    HKEY__ scratch;
-    const HKEY__* key = resolve(hKey, scratch);
+    const KeyRef key = resolve(hKey);
     if (!key)
         return ERROR_INVALID_HANDLE;
     Store store;
@@ -566,8 +559,7 @@ LONG RegQueryInfoKey(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD, LPD
 
 LONG RegFlushKey(HKEY hKey)
 {
-    HKEY__ scratch;
-    if (!resolve(hKey, scratch))
+    if (!resolve(hKey))
         return ERROR_INVALID_HANDLE;
     Store store;
     if (store.status() != SQLITE_OK)
@@ -579,13 +571,10 @@ LONG RegCloseKey(HKEY hKey)
 {
     if (isRoot(hKey))
         return ERROR_SUCCESS;
-    {
-        std::lock_guard lock(handlesMutex);
-        if (!hKey || liveHandles.erase(hKey) == 0)
-            return ERROR_INVALID_HANDLE;
-    }
-    hKey->magic = 0;
-    delete hKey;
+    // Handle values are never reused: between the two steps, another
+    // thread can only close this very key, and then this close fails.
+    if (!resolve(hKey) || !handset::detail::closeHandle(asHandle(hKey)))
+        return ERROR_INVALID_HANDLE;
     return ERROR_SUCCESS;
 }
 
