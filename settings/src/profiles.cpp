@@ -23,14 +23,13 @@ const std::u16string& profilesKey()
     return path;
 }
 
-// Reads in one registry transaction, so that a reader never mixes two
-// writers' records.
+// Reads on one snapshot of the registry, so that a reader never mixes two
+// writers' records and never waits for a writer.
 bool wholeRecord(const std::function<bool()>& work)
 {
     bool done = false;
-    const LONG rc = handset::RegApplyBatch([&] {
+    const LONG rc = handset::RegReadSnapshot([&] {
         done = work();
-        // A read that stops part-way keeps what it read; nothing to undo.
         return ERROR_SUCCESS;
     });
     return rc == ERROR_SUCCESS && done;
@@ -297,9 +296,10 @@ bool readProfileInForce(ProfileRecord& record)
     SYSTEMTIME now{};
     GetLocalTime(&now);
     // A read that fails part-way leaves silence rather than whatever the
-    // caller's record held before.
+    // caller's record held before. The selector, the schedule and the
+    // record are read on one snapshot, so that they agree.
     record = ProfileRecord{};
-    return readProfile(profileInForce(now), record);
+    return wholeRecord([&] { return readProfile(profileInForce(now), record); });
 }
 
 bool resetProfiles()

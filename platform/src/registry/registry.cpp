@@ -29,6 +29,7 @@ struct OpenKey final : handset::detail::KernelObject {
 };
 using KeyRef = std::shared_ptr<const OpenKey>;
 
+using handset::registry::Access;
 using handset::registry::Sql;
 using handset::registry::Statement;
 using handset::registry::Store;
@@ -304,7 +305,7 @@ LONG RegOpenKeyEx(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult)
     if (const LONG rc = appendFoldedSubKey(view(lpSubKey), path); rc != ERROR_SUCCESS)
         return rc;
 
-    Store store;
+    Store store(Access::Read);
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
     std::int64_t id = 0;
@@ -330,7 +331,7 @@ LONG RegCreateKeyEx(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM, v
     if (const LONG rc = splitSubKey(view(lpSubKey), parts); rc != ERROR_SUCCESS)
         return rc;
 
-    Store store;
+    Store store(Access::Write);
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
     std::int64_t id = 0;
@@ -359,7 +360,7 @@ LONG RegQueryValueEx(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, LP
         return ERROR_INVALID_HANDLE;
     const std::string name = folded(view(lpValueName));
 
-    Store store;
+    Store store(Access::Read);
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
     Statement query = store.statement(Sql::QueryValue);
@@ -382,7 +383,7 @@ LONG RegSetValueEx(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BY
     if (name.size() > MAX_VALUE_NAME)
         return ERROR_INVALID_PARAMETER;
 
-    Store store;
+    Store store(Access::Write);
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
     const int rc = store.statement(Sql::SetValue)
@@ -404,7 +405,7 @@ LONG RegDeleteValue(HKEY hKey, LPCWSTR lpValueName)
     const KeyRef key = resolve(hKey);
     if (!key)
         return ERROR_INVALID_HANDLE;
-    Store store;
+    Store store(Access::Write);
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
     const int rc = store.statement(Sql::DeleteValue).bind(key->id).bindText(folded(view(lpValueName))).step();
@@ -426,7 +427,7 @@ LONG RegDeleteKey(HKEY hKey, LPCWSTR lpSubKey)
     if (path == base->path && isRoot(hKey))
         return ERROR_ACCESS_DENIED;
 
-    Store store;
+    Store store(Access::Write);
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
     std::int64_t id = 0;
@@ -452,7 +453,7 @@ LONG RegEnumKeyEx(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LP
     const KeyRef key = resolve(hKey);
     if (!key)
         return ERROR_INVALID_HANDLE;
-    Store store;
+    Store store(Access::Read);
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
     Statement enumerate = store.statement(Sql::EnumKey);
@@ -482,7 +483,7 @@ LONG RegEnumValue(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchVal
     const KeyRef key = resolve(hKey);
     if (!key)
         return ERROR_INVALID_HANDLE;
-    Store store;
+    Store store(Access::Read);
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
     Statement enumerate = store.statement(Sql::EnumValue);
@@ -504,7 +505,7 @@ LONG RegQueryInfoKey(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD, LPD
     const KeyRef key = resolve(hKey);
     if (!key)
         return ERROR_INVALID_HANDLE;
-    Store store;
+    Store store(Access::Read);
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
     if (keyExists(store, key->id) == SQLITE_DONE)
@@ -561,7 +562,7 @@ LONG RegFlushKey(HKEY hKey)
 {
     if (!resolve(hKey))
         return ERROR_INVALID_HANDLE;
-    Store store;
+    Store store(Access::Write);
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
     return win32Code(store.checkpoint());
@@ -582,7 +583,7 @@ namespace handset {
 
 LONG RegApplyBatch(const std::function<LONG()>& work)
 {
-    Store store;
+    Store store(Access::Write);
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
     if (const int rc = store.beginWrite(); rc != SQLITE_OK)
@@ -594,6 +595,17 @@ LONG RegApplyBatch(const std::function<LONG()>& work)
     if (result != ERROR_SUCCESS)
         return result;
     return win32Code(rc);
+}
+
+LONG RegReadSnapshot(const std::function<LONG()>& work)
+{
+    Store store(Access::Read);
+    if (store.status() != SQLITE_OK)
+        return win32Code(store.status());
+    LONG result = ERROR_SUCCESS;
+    if (const int rc = store.readSnapshot([&] { result = work(); }); rc != SQLITE_OK)
+        return win32Code(rc);
+    return result;
 }
 
 }  // namespace handset
