@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 #include <sqlite3.h>
 
@@ -91,8 +92,13 @@ WriterLock::WriterLock(const std::filesystem::path& file)
 WriterLock::~WriterLock()
 {
     // Closing the only descriptor of the description releases its lock.
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (fd_ < 0)
+        return;
+    ::close(fd_);
+    // The kernel wakes the waiters but hands the lock to none of them: a
+    // writer that asked again at once would take it before they run.
+    // Letting them run first keeps the turns fair.
+    sched_yield();
 }
 
 Statement::~Statement()
