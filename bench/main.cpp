@@ -76,6 +76,8 @@ Comparison::Comparison(std::string name, std::string baseline, std::string goal)
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::string(argv[1]) == bench::kFlatOutWriterFlag)
+        return bench::writeFlatOut(argv[2]);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

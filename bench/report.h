@@ -12,4 +12,10 @@ struct Comparison {
     Comparison(std::string name, std::string baseline, std::string goal);
 };
 
+// A benchmark that needs other processes loading the device starts this
+// program again with this flag and the device's folder; it then runs
+// writeFlatOut instead of the benchmarks, until it is killed.
+inline constexpr char kFlatOutWriterFlag[] = "--flat-out-writer";
+int writeFlatOut(const char* device);
+
 }  // namespace bench

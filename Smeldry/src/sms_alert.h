@@ -60,10 +60,13 @@ void decide(IPOutlookApp* contacts, const std::u16string& key, DecisionState& st
 // for into `state.profile`.
 void applyNotificationSettings(DecisionState& state);
 
-// The profile in force for a text message at the device's local time (the
-// schedule's first entry holds from midnight), read from zero: a profile key
-// missing or damaged part-way leaves silence, never an earlier sender's
-// settings.
+// Reads the profile in force for a text message at the device's local time
+// (the schedule's first entry holds from midnight) over `profile`, which is
+// not cleared first, as the product does on purpose: a missing profile key
+// leaves the previous message's values, and a read that stops at a missing
+// or damaged value leaves that field and the later ones as they were. A new
+// rule client starts from an all-zero profile, so its first message is
+// silent rather than undefined.
 void loadProfileInForce(settings::ProfileRecord& profile);
 
 // The player's device path: "InstallDir" and "\plimsey.exe".

@@ -1,6 +1,7 @@
 #include "call_monitor.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -23,10 +24,15 @@ constexpr std::size_t kCallerIdCapacity = 256;  // characters, with the terminat
 // library never runs twice at once.
 HLINEAPP lineApp = 0;
 HLINE line = 0;
-DWORD lastCallInfoState = 0;
-// The call the last call-information event was about: a previous call's
-// last mask says nothing about a new call.
-DWORD lastCallInfoCall = 0;
+// The calls that have reported their caller ID and not ended yet, by call
+// handle: a later media-mode report of such a call must not undo its
+// caller's settings, whatever other reports came between, and another
+// call's reports say nothing about it. A call is forgotten when it goes
+// idle; the oldest one makes room should the idle report never come. Call
+// handles are never reused within a process.
+constexpr std::size_t kRememberedCalls = 16;
+std::array<HCALL, kRememberedCalls> callsWithCallerId{};
+std::size_t nextRememberedCall = 0;
 WCHAR callerId[kCallerIdCapacity];
 // Set on the window thread, read on the callback's.
 std::atomic<IPOutlookApp*> contacts{nullptr};
@@ -116,6 +122,24 @@ void fetchCallerId(HCALL call)
     freeStructure(info);
 }
 
+bool reportedCallerId(HCALL call)
+{
+    return std::find(callsWithCallerId.begin(), callsWithCallerId.end(), call) != callsWithCallerId.end();
+}
+
+void rememberCallerId(HCALL call)
+{
+    if (reportedCallerId(call))
+        return;
+    callsWithCallerId[nextRememberedCall] = call;
+    nextRememberedCall = (nextRememberedCall + 1) % kRememberedCalls;
+}
+
+void forgetCall(HCALL call)
+{
+    std::replace(callsWithCallerId.begin(), callsWithCallerId.end(), call, HCALL{0});
+}
+
 }  // namespace
 
 void setCallMonitorContacts(IPOutlookApp* app)
@@ -169,31 +193,29 @@ LONG stopCallMonitor()
 
 void onLineEvent(DWORD hDevice, DWORD dwMsg, DWORD, DWORD dwParam1, DWORD, DWORD)
 {
-    // Only changes of call information matter; call states do not.
+    // Only changes of call information matter; of the call states, only
+    // the end of a call, which ends what is remembered of it.
+    if (dwMsg == LINE_CALLSTATE && dwParam1 == LINECALLSTATE_IDLE)
+        forgetCall(hDevice);
     if (dwMsg != LINE_CALLINFO)
         return;
 
     // The mask tells what changed; it is read bit by bit, since the
     // caller ID may arrive together with other changes.
     const DWORD mask = dwParam1;
-    const DWORD previous = hDevice == lastCallInfoCall ? lastCallInfoState : 0;
 
     // The caller ID has arrived: ring for this caller.
     if (mask & LINECALLINFOSTATE_CALLERID) {
         std::memset(callerId, 0, sizeof callerId);
         fetchCallerId(hDevice);
         applyRingSettings(contacts.load(), callerId);
+        rememberCallerId(hDevice);
     }
 
-    // The media mode is known and no caller ID has come with it or
-    // before it on this call: ring as for a call without caller ID.
-    if ((mask & LINECALLINFOSTATE_MEDIAMODE) && !(mask & LINECALLINFOSTATE_CALLERID) &&
-        !(previous & LINECALLINFOSTATE_CALLERID))
+    // The media mode is known and this call has reported no caller ID,
+    // with it or at any time before it: ring as for a call without caller ID.
+    if ((mask & LINECALLINFOSTATE_MEDIAMODE) && !(mask & LINECALLINFOSTATE_CALLERID) && !reportedCallerId(hDevice))
         applyRingSettings(contacts.load(), nullptr);
-
-    // Every call-information event is remembered.
-    lastCallInfoState = mask;
-    lastCallInfoCall = hDevice;
 }
 
 }  // namespace tolvane

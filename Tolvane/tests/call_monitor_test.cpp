@@ -198,6 +198,11 @@ TEST_F(CallMonitorTest, TheRingFollowsTheOrderOfTheEvents)
         {"caller ID, then media mode with another change",
          callWith(kAnna, {info(LINECALLINFOSTATE_CALLERID), info(LINECALLINFOSTATE_MEDIAMODE | LINECALLINFOSTATE_RATE)}),
          kAnnaTone, 1},
+        // Whatever comes between, a call that reported its caller ID keeps it.
+        {"caller ID, another change, then media mode",
+         callWith(kAnna, {info(LINECALLINFOSTATE_CALLERID), info(LINECALLINFOSTATE_OTHER),
+                          {LINE_CALLSTATE, LINECALLSTATE_OFFERING}, info(LINECALLINFOSTATE_MEDIAMODE)}),
+         kAnnaTone, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -243,6 +248,20 @@ TEST_F(CallMonitorTest, ACallWithoutCallerIdNeverRingsWithThePreviousCallersSett
         EXPECT_EQ(u"apw3r", ring.script);
         EXPECT_EQ(1, ring.writes);
     }
+}
+
+TEST_F(CallMonitorTest, TheReportsOfTwoCallsNeverMix)
+{
+    // Two calls' reports interleaved, as the line delivers them to the
+    // callback: the second call's media mode applies "no caller ID" for it,
+    // and the first call's media mode, after its caller ID, applies nothing.
+    startWatching();
+    const HCALL first = 0x7001, second = 0x7002;
+    const int before = ringWrites();
+    tolvane::onLineEvent(first, LINE_CALLINFO, 0, LINECALLINFOSTATE_CALLERID, 0, 0);
+    tolvane::onLineEvent(second, LINE_CALLINFO, 0, LINECALLINFOSTATE_MEDIAMODE, 0, 0);
+    tolvane::onLineEvent(first, LINE_CALLINFO, 0, LINECALLINFOSTATE_MEDIAMODE, 0, 0);
+    EXPECT_EQ(2, ringWrites() - before);
 }
 
 TEST_F(CallMonitorTest, ACallerIdIsCutAt255Characters)

@@ -1,11 +1,12 @@
 // handset call: an incoming call on the device's cellular line, as the
 // network would send it. Prints what the phone rang with.
 //
-//   handset call NUMBER | --no-caller-id   [--caller-id-first]
+//   handset call NUMBER | --no-caller-id   [--caller-id-first | --reports LIST]
 #include <cstdio>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -23,7 +24,62 @@ struct CallArguments {
     std::string number;
     bool noCallerId = false;
     bool callerIdFirst = false;
+    std::string reports;
 };
+
+// The call-information changes a report can carry, by the name --reports
+// gives them.
+constexpr struct {
+    const char* name;
+    DWORD state;
+} kCallInfoStates[] = {
+    {"callerid", LINECALLINFOSTATE_CALLERID},     {"mediamode", LINECALLINFOSTATE_MEDIAMODE},
+    {"other", LINECALLINFOSTATE_OTHER},           {"bearermode", LINECALLINFOSTATE_BEARERMODE},
+    {"rate", LINECALLINFOSTATE_RATE},             {"callid", LINECALLINFOSTATE_CALLID},
+    {"origin", LINECALLINFOSTATE_ORIGIN},         {"nummonitors", LINECALLINFOSTATE_NUMMONITORS},
+    {"calledid", LINECALLINFOSTATE_CALLEDID},
+};
+
+// The parts of `text` between `separator`s, empty ones included.
+std::vector<std::string> split(const std::string& text, char separator)
+{
+    std::vector<std::string> parts(1);
+    for (char c : text) {
+        if (c == separator)
+            parts.emplace_back();
+        else
+            parts.back() += c;
+    }
+    return parts;
+}
+
+// "callerid,other,mediamode": one LINE_CALLINFO report per item, in order;
+// "callerid+rate" is one report of both changes. An error message when a
+// name is unknown or missing, or the list is too long.
+std::string parseReports(const std::string& list, std::vector<radio::CallReport>& reports)
+{
+    for (const std::string& item : split(list, ',')) {
+        DWORD mask = 0;
+        for (const std::string& name : split(item, '+')) {
+            DWORD state = 0;
+            for (const auto& known : kCallInfoStates)
+                if (name == known.name)
+                    state = known.state;
+            if (state == 0) {
+                std::string all;
+                for (const auto& known : kCallInfoStates)
+                    all += (all.empty() ? "" : ", ") + std::string(known.name);
+                return "--reports: \"" + name + "\" is not a report; give a list of " + all +
+                       ", such as callerid,other,mediamode";
+            }
+            mask |= state;
+        }
+        reports.push_back({LINE_CALLINFO, mask});
+    }
+    if (reports.size() > radio::kMaxCallReports)
+        return "--reports takes at most " + std::to_string(radio::kMaxCallReports) + " reports";
+    return {};
+}
 
 std::string hex(LONG code)
 {
@@ -32,23 +88,28 @@ std::string hex(LONG code)
     return text;
 }
 
-int call(const CallArguments& arguments, bool numberGiven)
+int call(const CallArguments& arguments, bool numberGiven, bool reportsGiven)
 {
     if (numberGiven == arguments.noCallerId)
         return usage(numberGiven ? "give either NUMBER or --no-caller-id, not both"
                                  : "give the caller's NUMBER, or --no-caller-id");
     if (numberGiven && arguments.number.empty())
         return usage("the NUMBER is empty; use --no-caller-id for a call without caller ID");
-    if (!lifecycle::isRunning())
-        return fail(lifecycle::kNotRunningMessage);
-
     std::optional<std::u16string> callerId;
     if (numberGiven)
         callerId = fromUtf8(arguments.number);
     if (callerId && callerId->size() > radio::kMaxCallerIdLength)
         return usage("the NUMBER is longer than " + std::to_string(radio::kMaxCallerIdLength) + " characters");
-    const radio::OfferResult result = radio::offerCall(radio::IncomingCall::standard(
-        callerId, arguments.callerIdFirst ? radio::CallerIdOrder::CallerIdFirst : radio::CallerIdOrder::MediaModeFirst));
+    radio::IncomingCall incoming = radio::IncomingCall::standard(
+        callerId, arguments.callerIdFirst ? radio::CallerIdOrder::CallerIdFirst : radio::CallerIdOrder::MediaModeFirst);
+    if (reportsGiven) {
+        incoming.reports.clear();
+        if (const std::string error = parseReports(arguments.reports, incoming.reports); !error.empty())
+            return usage(error);
+    }
+    if (!lifecycle::isRunning())
+        return fail(lifecycle::kNotRunningMessage);
+    const radio::OfferResult result = radio::offerCall(incoming);
     if (!result.ok())
         return fail("the radio did not take the call (error " + hex(result.status) + "); see `handset log`");
     std::cout << "sound=" << toUtf8(result.ring.sound) << '\n'
@@ -67,9 +128,19 @@ void addCallCommand(CLI::App& app)
     auto arguments = std::make_shared<CallArguments>();
     CLI::Option* number = command->add_option("NUMBER", arguments->number, "the caller ID the network sends");
     command->add_flag("--no-caller-id", arguments->noCallerId, "the network sends no caller ID");
-    command->add_flag("--caller-id-first", arguments->callerIdFirst,
-                      "report the caller ID before the media mode (a phone's radio reports the media mode first)");
-    onRun(command, NeedsDevice::Yes, [arguments, number] { return call(*arguments, number->count() > 0); });
+    CLI::Option* first =
+        command->add_flag("--caller-id-first", arguments->callerIdFirst,
+                          "report the caller ID before the media mode (a phone's radio reports the media mode first)");
+    CLI::Option* reports = command
+        ->add_option("--reports", arguments->reports,
+                     "the call-information reports in their order, e.g. callerid,other,mediamode (names: callerid, "
+                     "mediamode, other, bearermode, rate, callid, origin, nummonitors, calledid; a+b is one report "
+                     "of both)")
+        ->type_name("LIST")
+        ->excludes(first);
+    onRun(command, NeedsDevice::Yes, [arguments, number, reports] {
+        return call(*arguments, number->count() > 0, reports->count() > 0);
+    });
 }
 
 }  // namespace handset::cli

@@ -1,7 +1,6 @@
 // handset reg: reading and writing the device's registry.
 #include <charconv>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -11,6 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <handset/host_file.h>
 #include <handset/reg_key.h>
 #include <handset/regfile.h>
 #include <handset/wstring.h>
@@ -357,15 +357,10 @@ int regExport(const RegArguments& arguments)
     // file where an earlier export was.
     const std::filesystem::path target = arguments.file;
     const std::filesystem::path temporary = target.string() + ".tmp" + std::to_string(::getpid());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << result.text;
-        out.close();
-        if (!out) {
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
-            return fail("cannot write " + target.string());
-        }
+    if (!writeHostFile(temporary, result.text)) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        return fail("cannot write " + target.string());
     }
     std::error_code ec;
     std::filesystem::rename(temporary, target, ec);

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <optional>
 #include <sstream>
 #include <sys/socket.h>
@@ -12,6 +11,7 @@
 
 #include <handset/device.h>
 #include <handset/files.h>
+#include <handset/host_file.h>
 #include <handset/loader.h>
 #include <handset/log.h>
 #include <handset/registry.h>
@@ -491,12 +491,10 @@ InstallResult installPackage(const fs::path& package, HWND parent)
     // 1. The document.
     if (!fs::exists(package, ec))
         return failed(result, "reading the package", "there is no package at " + fs::absolute(package).string());
-    std::ifstream in(documentPath, std::ios::binary);
-    if (!in)
+    const std::optional<std::string> bytes = handset::readHostFile(documentPath);
+    if (!bytes)
         return failed(result, "reading the package", "there is no package document " + documentPath.string());
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    const PackageParseResult parsed = parsePackageDocument(bytes.str());
+    const PackageParseResult parsed = parsePackageDocument(*bytes);
     if (!parsed.ok())
         return failed(result, "reading the package",
                       documentPath.string() + (parsed.line ? ":" + std::to_string(parsed.line) : "") + ": " +

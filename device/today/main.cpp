@@ -78,7 +78,9 @@ void serve(int listener)
         ~Done() { gServing = false; }
     } done;
     for (;;) {
-        const int fd = ::accept(listener, nullptr, nullptr);
+        // Close-on-exec: a program started while the request is answered
+        // (a tap opens the application) must not hold the connection open.
+        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EINTR)
                 continue;

@@ -491,8 +491,13 @@ std::string answer(const std::string& request)
     const std::size_t space = request.find(' ');
     const std::string verb = request.substr(0, space);
     const std::string rest = space == std::string::npos ? std::string() : request.substr(space + 1);
-    if (verb == "text") {
+    // What a person reads and presses is what the items show now: each item
+    // refreshes its cached state only every two seconds, so a change made
+    // elsewhere (a profile chosen from the command line) would otherwise be
+    // printed, or stepped from, as it was.
+    if (verb == "text" || verb == "key" || verb == "tap" || verb == "screenshot")
         refreshCycle();
+    if (verb == "text") {
         InvalidateRect(gScreen, nullptr, TRUE);
         UpdateWindow(gScreen);
         handset::pumpMessages();

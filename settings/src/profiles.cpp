@@ -23,18 +23,25 @@ const std::u16string& profilesKey()
     return path;
 }
 
-// Runs `work` as one registry transaction, so that other processes see a
-// profile record whole: a reader never mixes two writers' records, and a
-// reset never deletes the key under a writer that is part-way through.
+// Reads on one snapshot of the registry, so that a reader never mixes two
+// writers' records and never waits for a writer.
 bool wholeRecord(const std::function<bool()>& work)
 {
     bool done = false;
-    const LONG rc = handset::RegApplyBatch([&] {
+    const LONG rc = handset::RegReadSnapshot([&] {
         done = work();
-        // A read that stops part-way keeps what it read; nothing to undo.
         return ERROR_SUCCESS;
     });
     return rc == ERROR_SUCCESS && done;
+}
+
+// Runs `work` as one registry transaction that is undone whole when any of
+// its steps fails, so that no program ever sees a record or a reset half
+// written, a failed write leaves what was there, and a reset never deletes
+// the key under a writer that is part-way through.
+bool wholeWrite(const std::function<bool()>& work)
+{
+    return handset::RegApplyBatch([&] { return work() ? ERROR_SUCCESS : ERROR_WRITE_FAULT; }) == ERROR_SUCCESS;
 }
 
 // "%s\%ld": the numbered profile's key, index in decimal without leading zeros.
@@ -150,13 +157,22 @@ std::int32_t readCurrentProfile()
     return selector ? static_cast<std::int32_t>(*selector) : 0;
 }
 
-void writeCurrentProfile(std::int32_t index)
+namespace {
+
+// The key and the value in one go, so a reset between them cannot drop it.
+bool storeCurrentProfile(std::int32_t index)
 {
-    // The key and the value in one go, so a reset between them cannot drop it.
-    (void)wholeRecord([&] {
+    return wholeWrite([&] {
         const Key key = createKey(HKEY_CURRENT_USER, profilesKey());
         return writeDword(key, kCurrentProfileValue, static_cast<DWORD>(index));
     });
+}
+
+}  // namespace
+
+void writeCurrentProfile(std::int32_t index)
+{
+    (void)storeCurrentProfile(index);
 }
 
 bool readProfile(std::int32_t index, ProfileRecord& record)
@@ -172,7 +188,7 @@ bool readProfile(std::int32_t index, ProfileRecord& record)
 
 bool writeProfile(const ProfileRecord& record)
 {
-    return wholeRecord([&] {
+    return wholeWrite([&] {
         const Key key = createKey(HKEY_CURRENT_USER, numberedProfileKey(record.index));
         return key && writeProfileValues(key, record);
     });
@@ -189,7 +205,7 @@ bool readVipProfile(ProfileRecord& record)
 
 bool writeVipProfile(const ProfileRecord& record)
 {
-    return wholeRecord([&] {
+    return wholeWrite([&] {
         const Key key = createKey(HKEY_CURRENT_USER, vipProfileKey());
         return key && writeProfileValues(key, record);
     });
@@ -280,23 +296,26 @@ bool readProfileInForce(ProfileRecord& record)
     SYSTEMTIME now{};
     GetLocalTime(&now);
     // A read that fails part-way leaves silence rather than whatever the
-    // caller's record held before.
+    // caller's record held before. The selector, the schedule and the
+    // record are read on one snapshot, so that they agree.
     record = ProfileRecord{};
-    return readProfile(profileInForce(now), record);
+    return wholeRecord([&] { return readProfile(profileInForce(now), record); });
 }
 
-void resetProfiles()
+bool resetProfiles()
 {
     // Deleting the whole key also drops the schedule and the selector, and
     // any profile key that is no longer in the table.
-    // One transaction: no other process sees the key half rewritten.
-    (void)wholeRecord([] {
-        RegDeleteKey(HKEY_CURRENT_USER, profilesKey().c_str());
+    // One transaction, undone whole when any step fails: no other process
+    // sees the key half rewritten, and a failed reset leaves it as it was.
+    return wholeWrite([] {
+        const LONG deleted = RegDeleteKey(HKEY_CURRENT_USER, profilesKey().c_str());
+        if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND)
+            return false;
         for (const ProfileRecord& record : kDefaultProfiles)
-            (void)writeProfile(record);
-        (void)writeVipProfile(kDefaultVipProfile);
-        writeCurrentProfile(0);
-        return true;
+            if (!writeProfile(record))
+                return false;
+        return writeVipProfile(kDefaultVipProfile) && storeCurrentProfile(0);
     });
 }
 

@@ -1,6 +1,10 @@
 #include <settings/settings.h>
 
+#include <functional>
+
 #include <handset/clock.h>
+#include <handset/faults.h>
+#include <handset/regfile.h>
 #include <test_device.h>
 
 #include "raw_registry.h"
@@ -274,6 +278,45 @@ TEST_F(ProfilesTest, ResetReplacesTheWholeProfilesKeyAndNothingElse)
 
     EXPECT_EQ(u"\\Storage Card\\Tonquil", readInstallDir());
     EXPECT_EQ(ERROR_SUCCESS, queryRaw(kProductKey + u"\\System\\KnownCaller", u"Ring Tone").rc);
+}
+
+TEST_F(ProfilesTest, AResetOrAWriteThatFailsAnywhereChangesNothing)
+{
+    using handset::faults::Fault;
+    using handset::faults::Store;
+    writeCurrentProfile(3);
+    storeSchedule({{0, 3}});
+    ASSERT_TRUE(writeProfile({2, 9, 9, 9, 9, 9, 9, 9, 9}));
+    const auto exported = [] {
+        const auto result = handset::exportRegKey({HKEY_CURRENT_USER, kProductKey});
+        EXPECT_TRUE(result.ok()) << result.message;
+        return result.text;
+    };
+
+    const std::pair<const char*, std::function<bool()>> operations[] = {
+        {"write a profile", [] { return writeProfile({1, 7, 7, 7, 7, 7, 7, 7, 7}); }},
+        {"write the VIP profile", [] { return writeVipProfile({0, 7, 7, 7, 7, 7, 7, 7, 7}); }},
+        {"reset", [] { return resetProfiles(); }},
+    };
+    for (const auto& [what, operation] : operations) {
+        const std::string before = exported();
+        // Every storage step fails in turn, until the operation is done
+        // before the step that would fail.
+        for (int step = 1;; ++step) {
+            SCOPED_TRACE(testing::Message() << what << ", step " << step);
+            handset::faults::failStep(Store::Registry, step, Fault::IoError);
+            const bool done = operation();
+            const bool faultHit = handset::faults::stepsTaken(Store::Registry) >= step;
+            handset::faults::failStep(Store::Registry, 0, Fault::IoError);
+            if (!faultHit) {
+                EXPECT_TRUE(done);
+                EXPECT_NE(before, exported());
+                break;
+            }
+            EXPECT_FALSE(done);
+            ASSERT_EQ(before, exported());
+        }
+    }
 }
 
 TEST_F(ProfilesTest, InstallDirReadsWholePathsUpToTheSystemCapacity)

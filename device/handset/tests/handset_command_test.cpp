@@ -217,6 +217,9 @@ TEST_F(HandsetCommand, UsageErrorsExitWithTwo)
         {"clock", "set", "07:60"},
         {"log", "--bogus"},
         {"init", "extra"},
+        {"call", "5550123", "--reports", "callerid,,mediamode"},
+        {"call", "5550123", "--reports", "callerid,ringing"},
+        {"call", "5550123", "--reports", "callerid", "--caller-id-first"},
     };
     for (const auto& arguments : cases) {
         SCOPED_TRACE(joined(arguments));

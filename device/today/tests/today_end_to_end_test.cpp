@@ -4,6 +4,7 @@
 // holds, and `handset shutdown` closes it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
@@ -130,6 +131,11 @@ TEST_F(TodayEndToEnd, ShowsTheProfileAndTheKeysChangeIt)
     settings::writeCurrentProfile(2);
     run = handset({"today", "text"});
     EXPECT_EQ("Tonquil profile: Silent\n", run.out);
+    // And a key steps from it at once, without waiting for the screen's
+    // own refresh.
+    settings::writeCurrentProfile(0);
+    ASSERT_EQ(0, handset({"today", "key", "right"}).status);
+    EXPECT_EQ(1, settings::readCurrentProfile());
 
     run = handset({"today", "key", "sideways"});
     EXPECT_NE(0, run.status);
@@ -147,6 +153,51 @@ TEST_F(TodayEndToEnd, TapOpensTheConfigurationApplication)
         << log();
 }
 
+// The processes whose command line names the device folder, as `pgrep -f`
+// on it finds them.
+std::vector<std::string> processesOf(const fs::path& device)
+{
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string pid = entry.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos || pid == std::to_string(::getpid()))
+            continue;
+        std::string line = slurp(entry.path() / "cmdline");
+        std::replace(line.begin(), line.end(), '\0', ' ');
+        if (line.find(device.string()) != std::string::npos)
+            found.push_back(pid + ": " + line);
+    }
+    return found;
+}
+
+TEST_F(TodayEndToEnd, ATapReturnsWhileTheApplicationRunsAndShutdownEndsEveryProgram)
+{
+    // The application as the package installs it.
+    const auto application = handset::mapDevicePath(u"\\Program Files\\Tonquil\\Tonquil.exe");
+    ASSERT_TRUE(application);
+    fs::create_directories(application->parent_path());
+    fs::copy_file(TONQUIL_EXE, *application);
+    boot();
+
+    // The tap returns although the application it started keeps running.
+    Outcome run = handset({"today", "tap"});
+    ASSERT_EQ(0, run.status) << run.err;
+    run = handset({"status"});
+    EXPECT_NE(std::string::npos, run.out.find("\nTonquil.exe: running (pid ")) << run.out;
+    ASSERT_FALSE(processesOf(phone()).empty());
+
+    // A program started from the command line is the device's too.
+    run = handset({"run", "\\Program Files\\Tonquil\\Tonquil.exe"});
+    ASSERT_EQ(0, run.status) << run.err;
+
+    run = handset({"shutdown"});
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_NE(std::string::npos, run.out.find("Tonquil.exe (pid ")) << run.out;
+    const std::vector<std::string> left = processesOf(phone());
+    EXPECT_TRUE(left.empty()) << left.front();
+    EXPECT_EQ(0u, handset({"status"}).out.find("the device is not running\n")) << handset({"status"}).out;
+}
+
 TEST_F(TodayEndToEnd, TheItemWindowHoldsTheCallMonitorUntilShutdown)
 {
     boot();
@@ -162,6 +213,24 @@ TEST_F(TodayEndToEnd, TheItemWindowHoldsTheCallMonitorUntilShutdown)
     EXPECT_NE(std::string::npos, unloaded) << text;
     EXPECT_NE(std::string::npos, closed) << text;
     EXPECT_LT(unloaded, closed);
+}
+
+TEST_F(TodayEndToEnd, ACallRingsWithItsCallersToneInWhateverOrderItsReportsCome)
+{
+    const Outcome added = handset({"contacts", "add", "--last", "Anna", "--mobile", "+49 151 1234567", "--ring-tone",
+                                   "\\My Documents\\Anna.wav"});
+    ASSERT_EQ(0, added.status) << added.err;
+    boot();
+    for (const char* reports : {"mediamode,callerid", "callerid,mediamode", "callerid,other,mediamode",
+                                "other,callerid+rate,other,mediamode"}) {
+        SCOPED_TRACE(reports);
+        const Outcome run = handset({"call", "+49 151 1234567", "--reports", reports});
+        ASSERT_EQ(0, run.status) << run.err;
+        EXPECT_NE(std::string::npos, run.out.find("sound=\\My Documents\\Anna.wav\n")) << run.out;
+    }
+    // A call that reports its media mode alone rings as one without caller ID.
+    const Outcome run = handset({"call", "+49 151 1234567", "--reports", "other,mediamode"});
+    EXPECT_NE(std::string::npos, run.out.find("sound=\\Windows\\NoCallerId.wav\n")) << run.out;
 }
 
 // What the settings-change broadcast makes the Today screen do, asked for

@@ -1,4 +1,4 @@
-// Several registry calls applied as one transaction.
+// Several registry calls applied as one transaction, or read as one.
 //
 // The phone has no such thing; the device's own tools need it so that an
 // import or an installation that fails part-way leaves the registry exactly
@@ -16,5 +16,13 @@ namespace handset {
 // other than ERROR_SUCCESS, everything it wrote is rolled back and that code
 // is returned; otherwise the batch is committed and its result returned.
 [[nodiscard]] LONG RegApplyBatch(const std::function<LONG()>& work);
+
+// Runs `work`'s registry reads on one snapshot of the registry, so that the
+// values it reads together are consistent: what other processes commit
+// meanwhile is not seen. It never waits for a writer. Inside a batch it is
+// part of the batch; a write inside a snapshot fails with ERROR_CANTWRITE.
+// Returns what `work` returns, or the code of a snapshot that could not be
+// taken.
+[[nodiscard]] LONG RegReadSnapshot(const std::function<LONG()>& work);
 
 }  // namespace handset

@@ -1,9 +1,13 @@
 #include "core/database.h"
 
+#include <fcntl.h>
 #include <pthread.h>
+#include <sched.h>
+#include <unistd.h>
 #include <sqlite3.h>
 
 #include <cassert>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -66,6 +70,35 @@ int injectedFault(faults::Store store)
         break;
     }
     return SQLITE_IOERR;
+}
+
+WriterLock::WriterLock(const std::filesystem::path& file)
+{
+    fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0)
+        return;
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    while (::fcntl(fd_, F_OFD_SETLKW, &whole) != 0) {
+        if (errno != EINTR) {
+            ::close(fd_);
+            fd_ = -1;
+            return;
+        }
+    }
+}
+
+WriterLock::~WriterLock()
+{
+    // Closing the only descriptor of the description releases its lock.
+    if (fd_ < 0)
+        return;
+    ::close(fd_);
+    // The kernel wakes the waiters but hands the lock to none of them: a
+    // writer that asked again at once would take it before they run.
+    // Letting them run first keeps the turns fair.
+    sched_yield();
 }
 
 Statement::~Statement()
@@ -211,6 +244,11 @@ int DeviceDatabase::open()
     db_ = db;
     generation_ = generation;
     return SQLITE_OK;
+}
+
+std::filesystem::path DeviceDatabase::writerLockFile() const
+{
+    return deviceRoot() / (fileName_ + "-writer");
 }
 
 Statement DeviceDatabase::statement(std::size_t index)

@@ -58,6 +58,25 @@ private:
 // one for this step; 0 otherwise.
 int injectedFault(faults::Store store);
 
+// The blocking lock every process of the device takes on a lock file beside
+// a store before a write transaction and keeps until it ends. Waiting
+// writers sleep in the kernel and are woken as soon as it is free, instead
+// of polling with SQLite's busy handler, whose growing sleeps let one waiter
+// miss its turn again and again while others write. Each hold is an open
+// file description of its own, so that threads of one process wait for
+// each other too; the lock goes with its process, however that ends. A lock
+// file that cannot be opened leaves the writer to SQLite's busy handler.
+class WriterLock {
+public:
+    explicit WriterLock(const std::filesystem::path& file);
+    ~WriterLock();
+    WriterLock(const WriterLock&) = delete;
+    WriterLock& operator=(const WriterLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
 // One SQLite file of the device and this process's one connection to it.
 // Made once per store and never destroyed, so that objects released while
 // the process exits still find their lock.
@@ -85,6 +104,8 @@ public:
     int open();
 
     sqlite3* db() const { return db_; }
+    // The lock file of the current device's file, for WriterLock.
+    std::filesystem::path writerLockFile() const;
     Statement statement(std::size_t index);
 
     // Called when the connection is dropped, for caches tied to it.

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
 #include <optional>
 #include <spawn.h>
 #include <sstream>
@@ -16,6 +15,7 @@
 #include <unistd.h>
 
 #include <handset/device.h>
+#include <handset/host_file.h>
 #include <handset/log.h>
 
 #include "lifecycle/lifecycle_internal.h"
@@ -61,7 +61,7 @@ std::string fileName(std::string_view name)
 // /proc/<pid>/stat), or nothing when it is gone or a zombie.
 std::optional<unsigned long long> startTime(pid_t pid)
 {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::istringstream in(readHostFile("/proc/" + std::to_string(pid) + "/stat").value_or(""));
     std::string stat;
     if (!std::getline(in, stat))
         return std::nullopt;
@@ -91,7 +91,7 @@ struct PidFile {
 
 std::optional<PidFile> readPidFile(const fs::path& file)
 {
-    std::ifstream in(file);
+    std::istringstream in(readHostFile(file).value_or(""));
     PidFile read;
     long long pid = 0;
     if (!(in >> pid >> read.start) || pid <= 1 || pid > 0x3FFFFFFF)
@@ -115,12 +115,8 @@ void writePidFile(const fs::path& file, pid_t pid)
     fs::create_directories(file.parent_path(), ec);
     // Written beside and renamed, so a reader never sees half a file.
     const fs::path temporary = file.string() + ".new" + std::to_string(::getpid());
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        out << pid << ' ' << *start << '\n';
-        if (!out.flush())
-            return;
-    }
+    if (!writeHostFile(temporary, std::to_string(pid) + ' ' + std::to_string(*start) + '\n'))
+        return;
     fs::rename(temporary, file, ec);
     if (ec)
         fs::remove(temporary, ec);
@@ -507,28 +503,34 @@ ShutdownResult shutdown(const ShutdownOptions& options)
 {
     DeviceLock lock;
     ShutdownResult result;
-    std::vector<Entry> entries = liveEntries();
-    sortEntries(entries, options.residents);
-
     // Programs that are not resident first: they may be clients of the
-    // resident ones. Then the residents, last started first, one by one, so
-    // that each still finds the ones it uses while it stops.
-    std::vector<Entry> others;
-    std::vector<Entry> residents;
-    for (Entry& entry : entries)
-        (entry.program.resident ? residents : others).push_back(std::move(entry));
-    stopEntries(std::move(others), options.grace, result);
-    // The device's supervisor is one of those others; a resident it was
-    // restarting as it stopped has a new pid file, so the residents are
-    // listed again now that nothing restarts them any more.
-    residents.clear();
-    entries = liveEntries();
-    sortEntries(entries, options.residents);
-    for (Entry& entry : entries)
-        if (entry.program.resident)
-            residents.push_back(std::move(entry));
+    // resident ones. The residents still run meanwhile and may start more
+    // (a tap being answered opens the application), so those are listed
+    // again until none is left, within reason, should one keep starting
+    // programs.
+    const auto stopOthers = [&] {
+        for (int round = 0; round < 10; ++round) {
+            std::vector<Entry> others = liveEntries();
+            std::erase_if(others, [](const Entry& entry) { return entry.program.resident; });
+            if (others.empty())
+                return;
+            stopEntries(std::move(others), options.grace, result);
+        }
+    };
+    stopOthers();
+
+    // Then the residents, last started first, one by one, so that each still
+    // finds the ones it uses while it stops. The device's supervisor was one
+    // of the others; a resident it was restarting as it stopped has a new
+    // pid file, so the residents are listed now that nothing restarts them.
+    std::vector<Entry> residents = liveEntries();
+    std::erase_if(residents, [](const Entry& entry) { return !entry.program.resident; });
+    sortEntries(residents, options.residents);
     for (auto it = residents.rbegin(); it != residents.rend(); ++it)
         stopEntries({*it}, options.grace, result);
+
+    // Whatever a resident started as it stopped.
+    stopOthers();
     return result;
 }
 

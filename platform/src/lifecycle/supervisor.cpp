@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
+#include <sstream>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -14,6 +14,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include <handset/host_file.h>
 #include <handset/log.h>
 
 #include "lifecycle/lifecycle_internal.h"
@@ -62,12 +63,8 @@ void writeRecord(const RestartRecord& record)
     fs::create_directories(restartsFolder(), ec);
     const fs::path file = restartsFolder() / (record.name + ".txt");
     const fs::path temporary = file.string() + ".new";
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        out << record.count << '\n' << record.lastReason << '\n';
-        if (!out.flush())
-            return;
-    }
+    if (!writeHostFile(temporary, std::to_string(record.count) + '\n' + record.lastReason + '\n'))
+        return;
     fs::rename(temporary, file, ec);
 }
 
@@ -347,7 +344,7 @@ std::vector<RestartRecord> restartRecords()
     for (fs::directory_iterator it(restartsFolder(), ec), end; !ec && it != end; it.increment(ec)) {
         if (it->path().extension() != ".txt")
             continue;
-        std::ifstream in(it->path());
+        std::istringstream in(readHostFile(it->path()).value_or(""));
         RestartRecord record;
         record.name = it->path().stem().string();
         if (!(in >> record.count))

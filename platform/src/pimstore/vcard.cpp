@@ -9,9 +9,9 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <fstream>
 #include <sstream>
 
+#include <handset/host_file.h>
 #include <handset/wstring.h>
 
 #include "pimstore/admin_internal.h"
@@ -722,16 +722,14 @@ VCardImportResult importVCards(std::string_view text)
 
 VCardImportResult importVCardFile(const std::filesystem::path& file)
 {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
+    const std::optional<std::string> text = readHostFile(file);
+    if (!text) {
         VCardImportResult result;
         result.status = ERROR_FILE_NOT_FOUND;
         result.error = VCardError{0, "cannot read " + file.string()};
         return result;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return importVCards(text.str());
+    return importVCards(*text);
 }
 
 }  // namespace handset::contacts

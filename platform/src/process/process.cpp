@@ -16,6 +16,7 @@
 
 #include <handset/device.h>
 #include <handset/errors.h>
+#include <handset/lifecycle.h>
 #include <handset/log.h>
 #include <handset/wstring.h>
 
@@ -111,9 +112,15 @@ using detail::failWith;
 
 // Starts the program at `file` with exactly two arguments, its path and the
 // command line, in a fresh signal state: what this process blocks or
-// ignores is not the program's business.
+// ignores is not the program's business. It gets the standard streams and
+// no other descriptor, whatever this process holds open: a connection it
+// inherited would stay open as long as it runs (a client waiting for the
+// end of its answer would wait for the program instead).
 int spawn(const fs::path& file, const std::string& commandLine, pid_t& pid)
 {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t none, all;
@@ -126,7 +133,8 @@ int spawn(const fs::path& file, const std::string& commandLine, pid_t& pid)
     std::string path = file.string();
     std::string line = commandLine;
     char* argv[] = {path.data(), line.data(), nullptr};
-    const int rc = ::posix_spawn(&pid, path.c_str(), nullptr, &attributes, argv, environ);
+    const int rc = ::posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     return rc;
 }
@@ -175,6 +183,9 @@ BOOL CreateProcess(LPCWSTR pszImageName, LPCWSTR pszCmdLine, LPSECURITY_ATTRIBUT
         return failWith<BOOL>(error, FALSE);
     }
 
+    // Recorded as a program of the device, so that shutdown stops it and
+    // `handset status` lists it, whoever started it.
+    lifecycle::noteProgramStarted(file->filename().string(), pid);
     auto program = std::make_shared<Program>(pid);
     program->watch(program);
     pProcInfo->hProcess = detail::openHandle(std::make_shared<ProcessHandle>(program));

@@ -3,10 +3,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <sstream>
 
+#include <handset/host_file.h>
 #include <handset/registry_batch.h>
 
 namespace handset {
@@ -93,15 +93,11 @@ RegImportResult importRegFile(const std::filesystem::path& file)
     std::error_code ec;
     if (std::filesystem::is_directory(file, ec))
         return {0, RegFileError{0, "is a folder, not a file"}};
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return {0, RegFileError{0, "cannot open: " + std::string(std::strerror(errno))}};
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad())
+    const std::optional<std::string> bytes = readHostFile(file);
+    if (!bytes)
         return {0, RegFileError{0, "cannot read: " + std::string(std::strerror(errno))}};
 
-    RegParseResult parsed = parseRegFile(bytes.str());
+    RegParseResult parsed = parseRegFile(*bytes);
     if (!parsed.ok())
         return {0, parsed.error};
 

@@ -8,25 +8,28 @@
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <unordered_set>
+#include <memory>
 #include <vector>
 
 #include <handset/wstring.h>
 
+#include "cedb/handles.h"
 #include "registry/store.h"
-
-constexpr std::uint32_t kHandleMagic = 0x52454b59;  // "REKY"
-
-// An open key: the row it names and its folded path, from which the paths of
-// its subkeys are made.
-struct HKEY__ {
-    std::uint32_t magic = kHandleMagic;
-    std::int64_t id = 0;
-    std::string path;
-};
 
 namespace {
 
+// An open key: the row it names and its folded path, from which the paths of
+// its subkeys are made. It is an object of the kernel's handle table, so
+// that every call holds it for as long as it runs: a RegCloseKey on another
+// thread closes the handle, and the key goes with the last call using it.
+struct OpenKey final : handset::detail::KernelObject {
+    OpenKey(std::int64_t id, std::string path) : id(id), path(std::move(path)) {}
+    const std::int64_t id;
+    const std::string path;
+};
+using KeyRef = std::shared_ptr<const OpenKey>;
+
+using handset::registry::Access;
 using handset::registry::Sql;
 using handset::registry::Statement;
 using handset::registry::Store;
@@ -69,9 +72,6 @@ LONG win32Code(int rc)
 
 // ---- handles -------------------------------------------------------------
 
-std::mutex handlesMutex;
-std::unordered_set<HKEY> liveHandles;
-
 struct Root {
     HKEY hkey;
     std::int64_t id;
@@ -90,27 +90,30 @@ bool isRoot(HKEY key)
     return value >= kRootBase && value < kRootBase + std::size(kRoots);
 }
 
-// The key a handle names, or null for a handle that is not open.
-const HKEY__* resolve(HKEY key, HKEY__& rootScratch)
+HANDLE asHandle(HKEY key)
+{
+    return reinterpret_cast<HANDLE>(key);
+}
+
+// The key a handle names, held for the caller's call, or null for a handle
+// that is not open.
+KeyRef resolve(HKEY key)
 {
     if (isRoot(key)) {
-        const Root& root = kRoots[reinterpret_cast<std::uintptr_t>(key) - kRootBase];
-        rootScratch.id = root.id;
-        rootScratch.path = root.path;
-        return &rootScratch;
+        static const auto* roots = [] {
+            auto* made = new std::vector<KeyRef>;
+            for (const Root& root : kRoots)
+                made->push_back(std::make_shared<const OpenKey>(root.id, root.path));
+            return made;
+        }();
+        return (*roots)[reinterpret_cast<std::uintptr_t>(key) - kRootBase];
     }
-    std::lock_guard lock(handlesMutex);
-    if (!key || !liveHandles.contains(key) || key->magic != kHandleMagic)
-        return nullptr;
-    return key;
+    return handset::detail::objectOf<OpenKey>(asHandle(key));
 }
 
 HKEY makeHandle(std::int64_t id, std::string path)
 {
-    auto* handle = new HKEY__{kHandleMagic, id, std::move(path)};
-    std::lock_guard lock(handlesMutex);
-    liveHandles.insert(handle);
-    return handle;
+    return reinterpret_cast<HKEY>(handset::detail::openHandle(std::make_shared<OpenKey>(id, std::move(path))));
 }
 
 // ---- names ---------------------------------------------------------------
@@ -214,7 +217,7 @@ int keyExists(Store& store, std::int64_t id)
 }
 
 // ERROR_KEY_DELETED for a handle whose key is gone, else `otherwise`.
-LONG missingOr(Store& store, const HKEY__& key, LONG otherwise)
+LONG missingOr(Store& store, const OpenKey& key, LONG otherwise)
 {
     const int rc = keyExists(store, key.id);
     if (rc == SQLITE_DONE)
@@ -222,7 +225,7 @@ LONG missingOr(Store& store, const HKEY__& key, LONG otherwise)
     return rc == SQLITE_ROW ? otherwise : win32Code(rc);
 }
 
-int createPath(Store& store, const HKEY__& base, const std::vector<Component>& parts, std::int64_t& id,
+int createPath(Store& store, const OpenKey& base, const std::vector<Component>& parts, std::int64_t& id,
                std::string& path, DWORD& disposition)
 {
     const int exists = keyExists(store, base.id);
@@ -295,15 +298,14 @@ LONG RegOpenKeyEx(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult)
     if (!phkResult)
         return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
-    HKEY__ scratch;
-    const HKEY__* base = resolve(hKey, scratch);
+    const KeyRef base = resolve(hKey);
     if (!base)
         return ERROR_INVALID_HANDLE;
     std::string path = base->path;
     if (const LONG rc = appendFoldedSubKey(view(lpSubKey), path); rc != ERROR_SUCCESS)
         return rc;
 
-    Store store;
+    Store store(Access::Read);
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
     std::int64_t id = 0;
@@ -322,15 +324,14 @@ LONG RegCreateKeyEx(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM, v
     if (!phkResult)
         return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
-    HKEY__ scratch;
-    const HKEY__* base = resolve(hKey, scratch);
+    const KeyRef base = resolve(hKey);
     if (!base)
         return ERROR_INVALID_HANDLE;
     std::vector<Component> parts;
     if (const LONG rc = splitSubKey(view(lpSubKey), parts); rc != ERROR_SUCCESS)
         return rc;
 
-    Store store;
+    Store store(Access::Write);
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
     std::int64_t id = 0;
@@ -354,13 +355,12 @@ LONG RegQueryValueEx(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, LP
 {
     if (lpData && !lpcbData)
         return ERROR_INVALID_PARAMETER;
-    HKEY__ scratch;
-    const HKEY__* key = resolve(hKey, scratch);
+    const KeyRef key = resolve(hKey);
     if (!key)
         return ERROR_INVALID_HANDLE;
     const std::string name = folded(view(lpValueName));
 
-    Store store;
+    Store store(Access::Read);
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
     Statement query = store.statement(Sql::QueryValue);
@@ -376,15 +376,14 @@ LONG RegSetValueEx(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BY
 {
     if (!lpData && cbData > 0)
         return ERROR_INVALID_PARAMETER;
-    HKEY__ scratch;
-    const HKEY__* key = resolve(hKey, scratch);
+    const KeyRef key = resolve(hKey);
     if (!key)
         return ERROR_INVALID_HANDLE;
     const std::u16string_view name = view(lpValueName);
     if (name.size() > MAX_VALUE_NAME)
         return ERROR_INVALID_PARAMETER;
 
-    Store store;
+    Store store(Access::Write);
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
     const int rc = store.statement(Sql::SetValue)
@@ -403,11 +402,10 @@ LONG RegSetValueEx(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BY
 
 LONG RegDeleteValue(HKEY hKey, LPCWSTR lpValueName)
 {
-    HKEY__ scratch;
-    const HKEY__* key = resolve(hKey, scratch);
+    const KeyRef key = resolve(hKey);
     if (!key)
         return ERROR_INVALID_HANDLE;
-    Store store;
+    Store store(Access::Write);
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
     const int rc = store.statement(Sql::DeleteValue).bind(key->id).bindText(folded(view(lpValueName))).step();
@@ -420,8 +418,7 @@ LONG RegDeleteValue(HKEY hKey, LPCWSTR lpValueName)
 
 LONG RegDeleteKey(HKEY hKey, LPCWSTR lpSubKey)
 {
-    HKEY__ scratch;
-    const HKEY__* base = resolve(hKey, scratch);
+    const KeyRef base = resolve(hKey);
     if (!base)
         return ERROR_INVALID_HANDLE;
     std::string path = base->path;
@@ -430,7 +427,7 @@ LONG RegDeleteKey(HKEY hKey, LPCWSTR lpSubKey)
     if (path == base->path && isRoot(hKey))
         return ERROR_ACCESS_DENIED;
 
-    Store store;
+    Store store(Access::Write);
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
     std::int64_t id = 0;
@@ -453,11 +450,10 @@ LONG RegEnumKeyEx(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LP
 {
     if (!lpName || !lpcchName)
         return ERROR_INVALID_PARAMETER;
-    HKEY__ scratch;
-    const HKEY__* key = resolve(hKey, scratch);
+    const KeyRef key = resolve(hKey);
     if (!key)
         return ERROR_INVALID_HANDLE;
-    Store store;
+    Store store(Access::Read);
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
     Statement enumerate = store.statement(Sql::EnumKey);
@@ -484,11 +480,10 @@ LONG RegEnumValue(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchVal
 {
     if (!lpValueName || !lpcchValueName || (lpData && !lpcbData))
         return ERROR_INVALID_PARAMETER;
-    HKEY__ scratch;
-    const HKEY__* key = resolve(hKey, scratch);
+    const KeyRef key = resolve(hKey);
     if (!key)
         return ERROR_INVALID_HANDLE;
-    Store store;
+    Store store(Access::Read);
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
     Statement enumerate = store.statement(Sql::EnumValue);
@@ -507,11 +502,10 @@ LONG RegQueryInfoKey(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD, LPD
                      LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
                      PFILETIME lpftLastWriteTime)
 {
-    HKEY__ scratch;
-    const HKEY__* key = resolve(hKey, scratch);
+    const KeyRef key = resolve(hKey);
     if (!key)
         return ERROR_INVALID_HANDLE;
-    Store store;
+    Store store(Access::Read);
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
     if (keyExists(store, key->id) == SQLITE_DONE)
@@ -566,10 +560,9 @@ LONG RegQueryInfoKey(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD, LPD
 
 LONG RegFlushKey(HKEY hKey)
 {
-    HKEY__ scratch;
-    if (!resolve(hKey, scratch))
+    if (!resolve(hKey))
         return ERROR_INVALID_HANDLE;
-    Store store;
+    Store store(Access::Write);
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
     return win32Code(store.checkpoint());
@@ -579,13 +572,10 @@ LONG RegCloseKey(HKEY hKey)
 {
     if (isRoot(hKey))
         return ERROR_SUCCESS;
-    {
-        std::lock_guard lock(handlesMutex);
-        if (!hKey || liveHandles.erase(hKey) == 0)
-            return ERROR_INVALID_HANDLE;
-    }
-    hKey->magic = 0;
-    delete hKey;
+    // Handle values are never reused: between the two steps, another
+    // thread can only close this very key, and then this close fails.
+    if (!resolve(hKey) || !handset::detail::closeHandle(asHandle(hKey)))
+        return ERROR_INVALID_HANDLE;
     return ERROR_SUCCESS;
 }
 
@@ -593,7 +583,7 @@ namespace handset {
 
 LONG RegApplyBatch(const std::function<LONG()>& work)
 {
-    Store store;
+    Store store(Access::Write);
     if (store.status() != SQLITE_OK)
         return win32Code(store.status());
     if (const int rc = store.beginWrite(); rc != SQLITE_OK)
@@ -605,6 +595,17 @@ LONG RegApplyBatch(const std::function<LONG()>& work)
     if (result != ERROR_SUCCESS)
         return result;
     return win32Code(rc);
+}
+
+LONG RegReadSnapshot(const std::function<LONG()>& work)
+{
+    Store store(Access::Read);
+    if (store.status() != SQLITE_OK)
+        return win32Code(store.status());
+    LONG result = ERROR_SUCCESS;
+    if (const int rc = store.readSnapshot([&] { result = work(); }); rc != SQLITE_OK)
+        return win32Code(rc);
+    return result;
 }
 
 }  // namespace handset

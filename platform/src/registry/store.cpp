@@ -50,6 +50,7 @@ constexpr std::array<const char*, static_cast<std::size_t>(Sql::Count_)> kStatem
     "SELECT name FROM keys WHERE parent = ?1",
     "SELECT name, length(data) FROM vals WHERE key = ?1",
     "BEGIN IMMEDIATE",
+    "BEGIN",
     "COMMIT",
     "SAVEPOINT registry_call",
     "RELEASE registry_call",
@@ -62,11 +63,54 @@ detail::DeviceDatabase& database()
     return *registry;
 }
 
+// What this thread holds: the writer lock (held by the outermost write
+// call or batch) and read snapshots.
+thread_local int writerDepth = 0;
+thread_local int snapshotDepth = 0;
+
 }  // namespace
 
-Store::Store() : lock_(database().mutex()), status_(database().open()) {}
+Store::Store(Access access)
+{
+    if (access == Access::Write) {
+        if (snapshotDepth > 0 && writerDepth == 0) {
+            status_ = SQLITE_READONLY;
+            return;
+        }
+        if (writerDepth == 0)
+            writer_ = std::make_unique<detail::WriterLock>(database().writerLockFile());
+        ++writerDepth;
+        holdsWriter_ = true;
+    }
+    lock_ = std::unique_lock(database().mutex());
+    status_ = database().open();
+}
 
-Store::~Store() = default;
+Store::~Store()
+{
+    if (lock_.owns_lock())
+        lock_.unlock();
+    if (holdsWriter_)
+        --writerDepth;
+}
+
+int Store::readSnapshot(const std::function<void()>& work)
+{
+    const bool begin = sqlite3_get_autocommit(db()) != 0;
+    if (begin) {
+        const int rc = statement(Sql::BeginRead).step();
+        if (rc != SQLITE_DONE)
+            return rc;
+    }
+    ++snapshotDepth;
+    work();
+    --snapshotDepth;
+    // Ending a read transaction changes nothing; it must never be left
+    // open, so it is not subject to injected faults.
+    if (begin)
+        database().execute("COMMIT");
+    return SQLITE_OK;
+}
 
 sqlite3* Store::db() const
 {

@@ -6,6 +6,8 @@
 // rather than one per component; values are rows keyed by (key, folded name).
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <mutex>
 
 #include "core/database.h"
@@ -27,6 +29,7 @@ enum class Sql {
     SubkeyNames,      // parent -> name
     ValueInfo,        // key -> name, length(data)
     Begin,
+    BeginRead,
     Commit,
     Savepoint,
     Release,
@@ -35,12 +38,20 @@ enum class Sql {
 
 using Statement = detail::Statement;
 
+// Whether an API call only reads or also writes.
+enum class Access { Read, Write };
+
 // The process's connection to the current device's registry.
 class Store {
 public:
     // Locks the registry of this process for one API call and makes sure the
-    // connection to the current device is open. `status()` tells whether it is.
-    Store();
+    // connection to the current device is open. `status()` tells whether it
+    // is. A write first takes the device's writer lock (unless this thread
+    // holds it already, in a batch), before the process's lock, so that a
+    // writer waiting for its turn never keeps this process's readers waiting.
+    // A write inside a read snapshot is refused (SQLITE_READONLY): it could
+    // not take the writer lock without holding the process's lock first.
+    explicit Store(Access access);
     ~Store();
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
@@ -56,10 +67,17 @@ public:
 
     int checkpoint();
 
+    // Runs `work` on one read snapshot: a deferred read transaction (under
+    // WAL it never waits for a writer), or the transaction already open on
+    // this thread. Returns SQLITE_OK or the code of starting it.
+    int readSnapshot(const std::function<void()>& work);
+
 private:
+    std::unique_ptr<detail::WriterLock> writer_;  // taken before lock_, released after it
     std::unique_lock<std::recursive_mutex> lock_;
-    int status_;
+    int status_ = 0;
     bool nested_ = false;
+    bool holdsWriter_ = false;
 };
 
 }  // namespace handset::registry

@@ -1,6 +1,6 @@
 #include "wmp/stock_sounds.h"
 
-#include <fstream>
+#include <handset/host_file.h>
 
 namespace handset::wmp {
 
@@ -9,10 +9,7 @@ bool writeStockSounds(const std::filesystem::path& folder, std::string* why)
     for (std::size_t i = 0; i < kStockSoundFileCount; ++i) {
         const StockSoundFile& sound = kStockSoundFiles[i];
         const std::filesystem::path file = folder / sound.name;
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(sound.bytes), static_cast<std::streamsize>(sound.size));
-        out.close();
-        if (!out) {
+        if (!writeHostFile(file, std::string_view(reinterpret_cast<const char*>(sound.bytes), sound.size))) {
             if (why)
                 *why = "cannot write " + file.string();
             return false;

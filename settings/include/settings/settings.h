@@ -111,8 +111,9 @@ std::int32_t profileInForceSms(const SYSTEMTIME& now);
 [[nodiscard]] bool readProfileInForce(ProfileRecord& record);
 
 // Deletes the "Profiles" key with everything in it, writes the default
-// records, then selects profile 0.
-void resetProfiles();
+// records, then selects profile 0, all in one transaction. False when it
+// could not: the profiles are then as they were.
+bool resetProfiles();
 // "InstallDir" of the product key; "\Program Files\Tonquil" when it is
 // missing, empty or unreadable.
 std::u16string readInstallDir();

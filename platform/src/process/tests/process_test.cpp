@@ -7,7 +7,9 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <handset/device.h>
 #include <handset/errors.h>
@@ -71,6 +73,23 @@ protected:
 
     fs::path out_;
 };
+
+// Whatever the starter holds open (a client's connection, a pipe, a file),
+// the program gets its standard streams and nothing else.
+TEST_F(ProcessTest, AProgramGetsOnlyTheStandardStreams)
+{
+    int pipeEnds[2];
+    ASSERT_EQ(0, ::pipe(pipeEnds));  // inheritable, as a careless opener leaves it
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(socket, 0);
+    EXPECT_EQ(0u, runProbe(u"\\Program Files\\Probe\\probe.exe", u""));
+    ::close(pipeEnds[0]);
+    ::close(pipeEnds[1]);
+    ::close(socket);
+    std::istringstream held(slurp(out_.string() + ".fds"));
+    for (int fd; held >> fd;)
+        EXPECT_LE(fd, 2) << "the program holds descriptor " << fd;
+}
 
 // The program sees exactly the string it was given: spaces, quotes, tabs,
 // backslashes and characters outside ASCII all pass unchanged, and the

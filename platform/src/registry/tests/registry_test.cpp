@@ -3,8 +3,10 @@
 #include <handset/registry.h>
 #include <handset/registry_batch.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -335,6 +337,52 @@ TEST_F(RegistryTest, HandlesAndPathsAreChecked)
     EXPECT_EQ(ERROR_INVALID_PARAMETER, RegOpenKeyEx(HKEY_CURRENT_USER, tooLong.c_str(), 0, 0, &out));
     EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyEx(HKEY_CURRENT_USER, u"A\\B", 0, 0, &out));
     RegCloseKey(out);
+}
+
+// One thread closes and reopens the handles the others are using: a call
+// either finds its handle closed or runs to its end on a key that is still
+// whole, never on a freed one.
+TEST_F(RegistryTest, AHandleClosedOnAnotherThreadOutlivesTheCallsUsingIt)
+{
+    HKEY made = create(HKEY_CURRENT_USER, u"Shared\\Sub");
+    RegCloseKey(made);
+    constexpr int kSlots = 4;
+    std::atomic<HKEY> slots[kSlots];
+    for (auto& slot : slots)
+        slot = create(HKEY_CURRENT_USER, u"Shared");
+    std::atomic<bool> done{false};
+    std::atomic<int> unexpected{0};
+    const auto expected = [&](LONG rc) {
+        if (rc != ERROR_SUCCESS && rc != ERROR_INVALID_HANDLE)
+            ++unexpected;
+    };
+
+    std::vector<std::thread> users;
+    for (int t = 0; t < 3; ++t) {
+        users.emplace_back([&, t] {
+            for (DWORD n = 0; !done; ++n) {
+                const HKEY key = slots[(n + t) % kSlots].load();
+                expected(RegSetValueEx(key, u"v", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&n), 4));
+                DWORD value = 0, size = sizeof value;
+                expected(RegQueryValueEx(key, u"v", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size));
+                HKEY sub = nullptr;
+                const LONG opened = RegOpenKeyEx(key, u"Sub", 0, 0, &sub);
+                expected(opened);
+                if (opened == ERROR_SUCCESS)
+                    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(sub));
+            }
+        });
+    }
+    for (int round = 0; round < 3000; ++round) {
+        const HKEY old = slots[round % kSlots].exchange(create(HKEY_CURRENT_USER, u"Shared"));
+        EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(old));
+    }
+    done = true;
+    for (std::thread& user : users)
+        user.join();
+    for (auto& slot : slots)
+        EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(slot.load()));
+    EXPECT_EQ(0, unexpected.load());
 }
 
 TEST_F(RegistryTest, BatchIsAllOrNothing)
