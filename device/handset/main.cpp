@@ -43,6 +43,9 @@ int main(int argc, char** argv)
     addTodayCommands(app);
     addSmsCommand(app);
     addInstallCommands(app);
+    addScreenCommands(app);
+    addInputCommands(app);
+    addFilesCommands(app);
 
     try {
         app.parse(argc, argv);
