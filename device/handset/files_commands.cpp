@@ -9,7 +9,7 @@
 // the device's file system. A copy is written beside its target and renamed
 // into place, so the target is the whole file or untouched; an existing file
 // is replaced only with --force. A target that is a folder receives the file
-// under the source's name.
+// under the source's name; missing folders of a target on the device are made.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -187,8 +187,9 @@ int put(const std::string& hostFile, std::string devicePath, bool force)
         if (!(place = mapped(devicePath, problem)))
             return fail(problem);
     }
-    if (!fs::is_directory(place->parent_path(), ec))
-        return fail("the folder of " + devicePath + " does not exist on the device");
+    // Missing folders are made, as a copy over the cable makes them.
+    if (!fs::is_directory(place->parent_path(), ec) && !fs::create_directories(place->parent_path(), ec))
+        return fail("cannot make the folder of " + devicePath + " on the device: " + ec.message());
     if (fs::is_directory(*place, ec))
         return fail(devicePath + " is a folder");
     problem = copyWhole(hostFile, *place, force ? Replace::Yes : Replace::No);

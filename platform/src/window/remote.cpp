@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstring>
 #include <map>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -52,6 +53,8 @@ struct Server {
     std::filesystem::path socket;
     int listener = -1;
     Handler handler = nullptr;
+    std::shared_ptr<Request> current;  // the request being answered, until its answer is written
+    std::condition_variable written;
 };
 
 Server& server()
@@ -118,6 +121,10 @@ std::string answerConnection(int fd)
         return errorAnswer("the request was cut off");
     auto request = std::make_shared<Request>(screen::splitWords(body));
     std::future<std::string> answer = request->future();
+    {
+        std::lock_guard lock(server().mutex);
+        server().current = request;
+    }
     auto* carried = new std::shared_ptr<Request>(request);
     if (!postQueuedMessage(server().windowThread, &gTarget, kRequestMessage, 0, reinterpret_cast<LPARAM>(carried))) {
         delete carried;
@@ -146,13 +153,26 @@ void serve(int listener)
         ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
         writeAll(fd, screen::frame(answerConnection(fd)));
         ::close(fd);
+        std::lock_guard lock(server().mutex);
+        server().current.reset();
+        server().written.notify_all();
     }
 }
 
 void stopServing()
 {
     Server& s = server();
-    std::lock_guard lock(s.mutex);
+    std::unique_lock lock(s.mutex);
+    // An input that ends the program (its close button) is handled: the
+    // program has nothing left to do. The answer is written before it goes.
+    if (s.current) {
+        const std::string& verb = s.current->words().empty() ? std::string() : s.current->words()[0];
+        if (verb == "screen" || verb == "shot")
+            s.current->fail("the program ended");
+        else
+            s.current->ok();
+        s.written.wait_for(lock, std::chrono::seconds(2), [&s] { return !s.current; });
+    }
     if (s.listener >= 0) {
         ::shutdown(s.listener, SHUT_RDWR);
         ::unlink(s.socket.c_str());
