@@ -40,7 +40,7 @@ target_compile_definitions(window_tests PRIVATE WINDOW_TEST_MODULE="$<TARGET_FIL
 add_dependencies(window_tests window_test_module)
 
 tonquil_add_tests(ui_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/ui_test.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/ui_test.cpp ${CMAKE_CURRENT_LIST_DIR}/tests/ui_remote_test.cpp
   LIBS handset_ui handset_window Qt6::Widgets)
 # The tests' dialogs, menus and bitmaps are the test program's own resources.
 handset_add_resources(ui_tests ${CMAKE_CURRENT_LIST_DIR}/tests/ui_test.res)

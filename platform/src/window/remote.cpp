@@ -420,7 +420,11 @@ void dispatchRequest(const MSG& msg)
     if (msg.message != kRequestMessage)
         return;
     std::unique_ptr<std::shared_ptr<Request>> carried(reinterpret_cast<std::shared_ptr<Request>*>(msg.lParam));
-    const std::shared_ptr<Request>& request = *carried;
+    answer(*carried);
+}
+
+void answer(const std::shared_ptr<Request>& request)
+{
     if (request->words().empty() || request->words()[0].empty())
         return request->fail("an empty request");
     Handler handler = nullptr;

@@ -52,6 +52,8 @@ void noteForeground();
 // the window layer's dispatcher hands such a message to dispatchRequest.
 HWND requestTarget();
 void dispatchRequest(const MSG& msg);
+// Answers a request on the calling (window) thread, as a posted one is answered.
+void answer(const std::shared_ptr<Request>& request);
 
 // Text in the answers' quoting: in double quotes, with \" \\ \n \r \t.
 std::string inQuotes(std::u16string_view text);
