@@ -103,6 +103,8 @@ QWidget* makeWidget(const ControlTemplate& c, QWidget* parent, CDialog* owner, s
         QPushButton* button = c.ownerDraw ? new OwnerDrawButton(text, parent) : new QPushButton(text, parent);
         button->setDefault(k == "DEFPUSHBUTTON");
         button->setAutoDefault(false);
+        if (c.leftText)
+            button->setStyleSheet(QStringLiteral("text-align: left; padding-left: 4px;"));
         QObject::connect(button, &QPushButton::clicked, button, [button, owner] { notify(button, owner, BN_CLICKED); });
         object = std::make_unique<CButton>();
         return button;
@@ -133,6 +135,8 @@ QWidget* makeWidget(const ControlTemplate& c, QWidget* parent, CDialog* owner, s
         object = std::make_unique<CListBox>();
         return list;
     }
+    if (k == "LISTVIEW")
+        return makeListView(c, parent, object);
     if (k == "TIMEPICKER") {
         auto* edit = new QTimeEdit(parent);
         edit->setDisplayFormat(QStringLiteral("HH:mm"));

@@ -50,12 +50,13 @@ LOGFONTW logFontOf(const QFont& font);
 // One control line of a DIALOG template.
 struct ControlTemplate {
     std::string kind;  // LTEXT, CTEXT, RTEXT, GROUPBOX, PUSHBUTTON, DEFPUSHBUTTON, CHECKBOX,
-                       // COMBOBOX, LISTBOX, TIMEPICKER, PICTURE, EDITTEXT
+                       // COMBOBOX, LISTBOX, LISTVIEW, TIMEPICKER, PICTURE, EDITTEXT
     std::u16string text;
     int id = IDC_STATIC;
     int x = 0, y = 0, width = 0, height = 0;
     bool hidden = false, disabled = false, ownerDraw = false, sort = false, vscroll = false,
-         border = false, noWrap = false;
+         border = false, noWrap = false, leftText = false, noHeader = false, singleSel = false,
+         showSelAlways = false, noScroll = false;
     std::vector<std::u16string> items;  // ITEMS lines for a combo or list box
 };
 
@@ -158,6 +159,8 @@ void popModal(CWnd* form);
 void runModalLoop(QEventLoop& loop, const bool& ended);
 // Hands the next queued whenNextFormShown action to the form just shown.
 void formShown(CWnd* form);
+// The list view of a LISTVIEW line, and its framework object.
+QWidget* makeListView(const ControlTemplate& c, QWidget* parent, std::unique_ptr<CWnd>& object);
 // Makes the controls of a template on the widget, as children of owner.
 void buildControls(CDialog* owner, QWidget* parent, const DialogTemplate& tmpl,
                    std::vector<std::unique_ptr<CWnd>>& controls);
