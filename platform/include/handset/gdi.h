@@ -209,7 +209,7 @@ constexpr int COLOR_BTNFACE = 15;
 constexpr int COLOR_GRAYTEXT = 17;
 
 // The colour of a part of the screen (COLOR_WINDOW: white, COLOR_WINDOWTEXT:
-// black, COLOR_HIGHLIGHT: the selection's dark blue, COLOR_HIGHLIGHTTEXT:
+// black, COLOR_HIGHLIGHT: the selection's blue, COLOR_HIGHLIGHTTEXT:
 // white, COLOR_BTNFACE: light grey, COLOR_GRAYTEXT: grey); 0 for an index
 // the phone does not have.
 COLORREF GetSysColor(int nIndex);

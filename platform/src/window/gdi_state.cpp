@@ -40,7 +40,9 @@ COLORREF GetSysColor(int nIndex)
     switch (nIndex) {
     case COLOR_WINDOW: return RGB(255, 255, 255);
     case COLOR_WINDOWTEXT: return RGB(0, 0, 0);
-    case COLOR_HIGHLIGHT: return RGB(0x10, 0x3C, 0x8C);
+    // A brighter blue than the bars, so that the lists' navy marks stay
+    // visible on a selected row.
+    case COLOR_HIGHLIGHT: return RGB(0x31, 0x8C, 0xE7);
     case COLOR_HIGHLIGHTTEXT: return RGB(255, 255, 255);
     case COLOR_BTNFACE: return RGB(0xD4, 0xD0, 0xC8);
     case COLOR_GRAYTEXT: return RGB(0x80, 0x80, 0x80);

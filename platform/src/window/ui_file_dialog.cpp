@@ -101,18 +101,7 @@ public:
         setNavigationBarText(m_title);
         show(m_folder);
 
-        QEventLoop loop;
-        m_loop = &loop;
-        pushModal(this);
-        form->show();
-        form->activateWindow();
-        m_list->setFocus(Qt::OtherFocusReason);
-        formShown(this);
-        runModalLoop(loop, m_ended);
-        m_loop = nullptr;
-        popModal(this);
-
-        form->hide();
+        runForm(this, form, m_loop, m_ended, [this] { m_list->setFocus(Qt::OtherFocusReason); });
         detach(this);
         m_controls.clear();
         delete form;

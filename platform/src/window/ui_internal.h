@@ -3,6 +3,7 @@
 // framework objects, their windows and their widgets.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,6 +17,7 @@
 class QLabel;
 class QTabBar;
 class QToolButton;
+class QEventLoop;
 
 // A menu: the items of a MENU resource or of one of its popups.
 struct HMENU__ {
@@ -157,6 +159,11 @@ void pushModal(CWnd* form);
 void popModal(CWnd* form);
 // Runs the loop until *ended; pumps the platform's message queue as well.
 void runModalLoop(QEventLoop& loop, const bool& ended);
+// Shows the form of `owner` modally: `initialise` runs once it shows, then
+// the loop runs (its address in `loopSlot` meanwhile) until `ended`; the
+// form is hidden again at the end.
+void runForm(CWnd* owner, Form* form, QEventLoop*& loopSlot, const bool& ended,
+             const std::function<void()>& initialise);
 // Hands the next queued whenNextFormShown action to the form just shown.
 void formShown(CWnd* form);
 // The list view of a LISTVIEW line, and its framework object.
