@@ -1,7 +1,8 @@
 // tonquil_screenshots FOLDER: pictures of the configuration application as
 // the user sees it, on a fresh temporary device and the offscreen platform:
 // the sheet on each tab, the profile settings dialog, the schedule
-// dialog, the About box and the "Profile" menu open. One PNG per view; their
+// dialog, the About box, the "Profile" menu open, the caller settings dialog
+// while it previews a tone, and the file picker. One PNG per view; their
 // paths are printed.
 #include <cstdio>
 #include <filesystem>
@@ -15,12 +16,17 @@
 #include <QPainter>
 #include <QTimer>
 
+#include <QAbstractButton>
+
 #include <handset/device.h>
+#include <handset/factory.h>
+#include <handset/files.h>
 #include <handset/ui.h>
 #include <settings/settings.h>
 
 #include <app/main_sheet.h>
 #include <resource.h>
+#include <system/system_ids.h>
 
 namespace {
 
@@ -64,10 +70,23 @@ int main(int argc, char** argv)
     gFolder = fs::absolute(argv[1]);
     fs::create_directories(gFolder);
     const fs::path device = fs::temp_directory_path() / ("tonquil-screenshots-" + std::to_string(::getpid()));
-    for (const char* sub : {"fs/Windows", "fs/My Documents", "fs/Program Files", "log", "run"})
-        fs::create_directories(device / sub);
-    handset::setDeviceRoot(device);
+    // A factory-made device has the stock sounds; the ring tone folder gets
+    // copies, as the installer makes them.
+    ::setenv("HANDSET_AUDIO", "none", 1);
+    if (!handset::createDevice(device, handset::ReplaceExisting::Yes).ok()) {
+        std::fprintf(stderr, "tonquil_screenshots: could not make a device in %s\n", device.c_str());
+        return 1;
+    }
+    CreateDirectory(u"\\My Documents\\My Ringtones", nullptr);
+    for (const char16_t* name : {u"Ring.wav", u"Alert.wav", u"Chimes.mp3", u"Melody.mid"})
+        CopyFile((std::u16string(u"\\Windows\\") + name).c_str(),
+                 (std::u16string(u"\\My Documents\\My Ringtones\\") + name).c_str(), TRUE);
+    // Known callers have both tones (both marks on their row), unknown callers only an SMS tone.
+    settings::writeClassRingTone(settings::KnownCaller, u"\\My Documents\\My Ringtones\\Ring.wav");
+    settings::writeClassSmsTone(settings::KnownCaller, u"\\My Documents\\My Ringtones\\Alert.wav");
+    settings::writeClassSmsTone(settings::UnknownCaller, u"\\My Documents\\My Ringtones\\Chimes.mp3");
     handset::ui::ensureApplication();
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     settings::resetProfiles();
     settings::writeCurrentProfile(settings::PROFILE_SCHEDULE);
     const settings::ScheduleEntry entries[] = {{7 * 60, 0}, {12 * 60 + 30, 1}, {22 * 60, 2}};
@@ -104,9 +123,31 @@ int main(int argc, char** argv)
                 std::printf("%s\n", file.c_str());
             popup->close();
         }
+        // The caller dialog of the first row while it previews its ring tone,
+        // then the file picker its tone button opens.
+        sheet.SetActivePage(2);
+        handset::ui::whenNextFormShown([](CWnd* dialog) {
+            if (auto* play = qobject_cast<QAbstractButton*>(
+                    dialog->GetDlgItem(tonquil::ids::kCallerRingSlot.play)->widget()))
+                play->click();
+            save(dialog, "caller-dialog-preview");
+            handset::ui::whenNextFormShown([](CWnd* picker) {
+                save(picker, "file-picker");
+                SendMessage(picker->m_hWnd, WM_COMMAND, IDCANCEL, 0);
+            });
+            if (auto* tone = qobject_cast<QAbstractButton*>(
+                    dialog->GetDlgItem(tonquil::ids::kCallerRingSlot.toneButton)->widget()))
+                tone->click();
+            SendMessage(dialog->m_hWnd, WM_COMMAND, IDCANCEL, 0);
+        });
+        CWnd* system = sheet.GetPage(2);
+        NMITEMACTIVATE tap{};
+        tap.hdr = {system->GetDlgItem(tonquil::ids::IDC_SYSTEM_LIST)->m_hWnd, tonquil::ids::IDC_SYSTEM_LIST, NM_CLICK};
+        SendMessage(system->m_hWnd, WM_NOTIFY, tonquil::ids::IDC_SYSTEM_LIST, reinterpret_cast<LPARAM>(&tap));
         sheet.EndDialog(IDCANCEL);
     });
     sheet.DoModal();
+    CoUninitialize();
     std::error_code ec;
     if (!std::getenv("TONQUIL_SCREENSHOTS_KEEP_DEVICE"))
         fs::remove_all(device, ec);

@@ -6,6 +6,8 @@
 
 #include <profiles/profiles_page.h>
 
+#include <system/call_page.h>
+
 #include "placeholder_pages.h"
 
 namespace tonquil {

@@ -1,5 +1,9 @@
 #include "placeholder_pages.h"
 
+#include "menu_bar.h"
+
+#include <profiles/bold_heading.h>
+
 #include <resource.h>
 
 namespace tonquil {
@@ -8,23 +12,11 @@ BOOL CTitledPage::OnSetActive()
 {
     if (m_firstActivation) {
         m_firstActivation = false;
-        SHMENUBARINFO mbi{};
-        mbi.cbSize = sizeof mbi;
-        mbi.hwndParent = m_hWnd;
-        mbi.nToolBarId = res::IDR_MENU_MAIN;
-        mbi.hInstRes = AfxGetInstanceHandle();
-        if (SHCreateMenuBar(&mbi)) {
-            m_menuBar = mbi.hwndMB;
+        m_menuBar = createMenuBar(*this, res::IDR_MENU_MAIN);
+        if (m_menuBar) {
             // The heading: the title's own font, bold and antialiased.
-            if (CWnd* title = GetDlgItem(m_titleId)) {
-                LOGFONTW lf{};
-                if (title->GetFont()->GetLogFont(&lf)) {
-                    lf.lfWeight = FW_BOLD;
-                    lf.lfQuality = ANTIALIASED_QUALITY;
-                    if (m_boldFont.CreateFontIndirect(&lf))
-                        title->SetFont(&m_boldFont);
-                }
-            }
+            setBoldHeadings(*this, static_cast<unsigned>(m_titleId), {static_cast<unsigned>(m_titleId)}, m_boldFont);
+            onFirstActivation();
         }
     }
     if (CPropertySheet* sheet = GetSheet(); sheet && sheet->GetTabControl())
@@ -34,6 +26,5 @@ BOOL CTitledPage::OnSetActive()
 
 CContactsPage::CContactsPage() : CTitledPage(res::IDD_CONTACTS_PAGE, res::IDC_CONTACTS_TITLE) {}
 CCategoriesPage::CCategoriesPage() : CTitledPage(res::IDD_CATEGORIES_PAGE, res::IDC_CATEGORIES_TITLE) {}
-CCallPage::CCallPage() : CTitledPage(res::IDD_SYSTEM_PAGE, res::IDC_SYSTEM_TITLE) {}
 
 }  // namespace tonquil

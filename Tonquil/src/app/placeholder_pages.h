@@ -1,6 +1,7 @@
-// The Contacts, Categories and System pages as far as they go for now:
-// each has its caption (the tab's title), its title in bold and the shared
-// menu bar; their lists come with the pages' own work.
+// The pages with a bold title (Contacts, Categories, System): each has its
+// caption (the tab's title), its title in bold and the shared menu bar. The
+// Contacts and Categories pages go no further for now; their lists come
+// with the pages' own work.
 #pragma once
 
 #include <handset/ui.h>
@@ -14,6 +15,10 @@ public:
     CTitledPage(UINT templateId, int titleId) : CPropertyPage(templateId), m_titleId(titleId) {}
     BOOL OnSetActive() override;
     HWND menuBar() const { return m_menuBar; }
+
+protected:
+    // The rest of the first activation, when the menu bar could be made.
+    virtual void onFirstActivation() {}
 
 private:
     int m_titleId;
@@ -30,11 +35,6 @@ public:
 class CCategoriesPage : public CTitledPage {
 public:
     CCategoriesPage();
-};
-
-class CCallPage : public CTitledPage {
-public:
-    CCallPage();
 };
 
 }  // namespace tonquil

@@ -1,5 +1,7 @@
 #include "profile_settings_dialog.h"
 
+#include <app/menu_bar.h>
+
 #include "profiles_ids.h"
 
 namespace tonquil {
@@ -41,12 +43,7 @@ BOOL CProfileSettingsDialog::OnInitDialog()
 {
     CDialog::OnInitDialog();
 
-    SHMENUBARINFO bar{};
-    bar.cbSize = sizeof bar;
-    bar.hwndParent = m_hWnd;
-    bar.nToolBarId = res::IDR_MENU_OKCANCEL;
-    bar.hInstRes = AfxGetInstanceHandle();
-    if (!SHCreateMenuBar(&bar))
+    if (!createMenuBar(*this, res::IDR_MENU_OKCANCEL))
         return TRUE;
 
     const std::array<int, kProfileFieldCount> selections = selectionsForRecord(m_record);

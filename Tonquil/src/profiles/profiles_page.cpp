@@ -1,5 +1,7 @@
 #include "profiles_page.h"
 
+#include <app/menu_bar.h>
+
 #include "bold_heading.h"
 #include "profile_fields.h"
 #include "profile_settings_dialog.h"
@@ -19,13 +21,8 @@ BOOL CProfilesPage::OnSetActive()
 {
     if (m_firstActivation) {
         m_firstActivation = false;
-        SHMENUBARINFO bar{};
-        bar.cbSize = sizeof bar;
-        bar.hwndParent = m_hWnd;
-        bar.nToolBarId = res::IDR_MENU_MAIN;
-        bar.hInstRes = AfxGetInstanceHandle();
-        if (SHCreateMenuBar(&bar)) {
-            m_menuBar = bar.hwndMB;
+        m_menuBar = createMenuBar(*this, res::IDR_MENU_MAIN);
+        if (m_menuBar) {
             if (auto* combo = static_cast<CComboBox*>(GetDlgItem(ids::IDC_PROFILE_COMBO))) {
                 for (const char16_t* name : kProfileNames)
                     combo->AddString(name);

@@ -1,5 +1,7 @@
 #include "schedule_settings_dialog.h"
 
+#include <app/menu_bar.h>
+
 #include "bold_heading.h"
 #include "profile_fields.h"
 #include "profiles_ids.h"
@@ -24,12 +26,7 @@ BOOL CScheduleSettingsDialog::OnInitDialog()
     m_listShown = false;
     CDialog::OnInitDialog();
 
-    SHMENUBARINFO bar{};
-    bar.cbSize = sizeof bar;
-    bar.hwndParent = m_hWnd;
-    bar.nToolBarId = res::IDR_MENU_OKCANCEL;
-    bar.hInstRes = AfxGetInstanceHandle();
-    if (!SHCreateMenuBar(&bar))
+    if (!createMenuBar(*this, res::IDR_MENU_OKCANCEL))
         return TRUE;
 
     // The picker keeps the time it starts with, the device's current time.

@@ -13,6 +13,8 @@ struct HFONT__;
 using HFONT = HFONT__*;
 struct HBITMAP__;
 using HBITMAP = HBITMAP__*;
+struct HPEN__;
+using HPEN = HPEN__*;
 using COLORREF = DWORD;
 
 constexpr COLORREF RGB(int r, int g, int b)
@@ -59,6 +61,9 @@ constexpr int GRAY_BRUSH = 2;
 constexpr int DKGRAY_BRUSH = 3;
 constexpr int BLACK_BRUSH = 4;
 constexpr int NULL_BRUSH = 5;
+constexpr int WHITE_PEN = 6;
+constexpr int BLACK_PEN = 7;
+constexpr int NULL_PEN = 8;
 constexpr int SYSTEM_FONT = 13;
 
 // Background modes.
@@ -163,6 +168,7 @@ constexpr DWORD SRCPAINT = 0x00EE0086;
 constexpr DWORD SRCAND = 0x008800C6;
 constexpr DWORD SRCINVERT = 0x00660046;
 constexpr DWORD NOTSRCCOPY = 0x00330008;
+constexpr DWORD MERGEPAINT = 0x00BB0226;  // (NOT source) OR destination
 constexpr DWORD BLACKNESS = 0x00000042;
 constexpr DWORD WHITENESS = 0x00FF0062;
 
@@ -181,13 +187,72 @@ BOOL DeleteDC(HDC hdc);
 
 // Copies nWidth x nHeight pixels from (x1, y1) of hdcSrc to (x, y) of hdc
 // with the raster operation (SRCCOPY, SRCAND, SRCPAINT, SRCINVERT,
-// NOTSRCCOPY; BLACKNESS and WHITENESS take no source). Nothing is
+// NOTSRCCOPY, MERGEPAINT; BLACKNESS and WHITENESS take no source). A mask
+// (black where a mark is, white elsewhere) copied with MERGEPAINT and then
+// the mark (on white) with SRCAND leave only the mark's shape over whatever
+// was there. Nothing is
 // stretched; pixels outside the source come out as the operation makes of
 // black. FALSE for a bad context or operation.
 BOOL BitBlt(HDC hdc, int x, int y, int nWidth, int nHeight, HDC hdcSrc, int x1, int y1, DWORD rop);
 
 // The colour of one pixel, CLR_INVALID outside the context's area.
 COLORREF GetPixel(HDC hdc, int x, int y);
+
+// ---- Colours of the system, the state of a context, pens and lines, text extents --
+
+// GetSysColor indexes.
+constexpr int COLOR_WINDOW = 5;
+constexpr int COLOR_WINDOWTEXT = 8;
+constexpr int COLOR_HIGHLIGHT = 13;
+constexpr int COLOR_HIGHLIGHTTEXT = 14;
+constexpr int COLOR_BTNFACE = 15;
+constexpr int COLOR_GRAYTEXT = 17;
+
+// The colour of a part of the screen (COLOR_WINDOW: white, COLOR_WINDOWTEXT:
+// black, COLOR_HIGHLIGHT: the selection's blue, COLOR_HIGHLIGHTTEXT:
+// white, COLOR_BTNFACE: light grey, COLOR_GRAYTEXT: grey); 0 for an index
+// the phone does not have.
+COLORREF GetSysColor(int nIndex);
+
+// Pushes the context's state (colours, background mode, font, pen, current
+// position) and returns its level (1 for the first), 0 for a bad context.
+int SaveDC(HDC hdc);
+// Puts back the state of level nSavedDC (negative: that many levels up;
+// -1 the last one saved) and drops the levels above it. FALSE for a bad
+// context or a level that was not saved.
+BOOL RestoreDC(HDC hdc, int nSavedDC);
+
+// The previous background colour (OPAQUE text is drawn over it); CLR_INVALID
+// for a bad context.
+COLORREF SetBkColor(HDC hdc, COLORREF color);
+
+// Pen styles.
+constexpr int PS_SOLID = 0;
+constexpr int PS_NULL = 5;
+// A pen of the style (PS_SOLID, PS_NULL), width (0 counts as 1) and colour;
+// delete it with DeleteObject. Null for another style.
+HPEN CreatePen(int fnPenStyle, int nWidth, COLORREF crColor);
+
+// Moves the current position; the previous one in lpPoint when not null.
+BOOL MoveToEx(HDC hdc, int X, int Y, POINT* lpPoint);
+// Draws a line with the selected pen from the current position up to, but
+// not including, (nXEnd, nYEnd), which becomes the current position.
+BOOL LineTo(HDC hdc, int nXEnd, int nYEnd);
+
+struct SIZE {
+    LONG cx;
+    LONG cy;
+};
+using LPSIZE = SIZE*;
+// The width and height of the text's single line in the selected font.
+BOOL GetTextExtentPoint32(HDC hdc, LPCWSTR lpString, int c, LPSIZE lpSize);
+
+// GetCurrentObject kinds.
+constexpr UINT OBJ_PEN = 1;
+constexpr UINT OBJ_FONT = 6;
+constexpr UINT OBJ_BITMAP = 7;
+// The object of the kind selected into the context; null for a bad one.
+HGDIOBJ GetCurrentObject(HDC hdc, UINT uObjectType);
 
 namespace handset {
 

@@ -38,6 +38,8 @@ class CFont;
 class CDC;
 class CBitmap;
 class CPropertySheet;
+class CPen;
+class CBrush;
 
 using INT_PTR = std::intptr_t;
 using DWORD_PTR = std::uintptr_t;
@@ -46,6 +48,7 @@ using DWORD_PTR = std::uintptr_t;
 constexpr UINT WM_SETFOCUS = 0x0007;
 constexpr UINT WM_KILLFOCUS = 0x0008;
 constexpr UINT WM_DRAWITEM = 0x002B;
+constexpr UINT WM_MEASUREITEM = 0x002C;
 constexpr UINT WM_SETFONT = 0x0030;
 constexpr UINT WM_GETFONT = 0x0031;
 constexpr UINT WM_NOTIFY = 0x004E;
@@ -87,6 +90,7 @@ constexpr UINT MF_BYPOSITION = 0x0400;
 
 // Owner drawing.
 constexpr UINT ODT_BUTTON = 4;
+constexpr UINT ODT_LISTVIEW = 102;
 constexpr UINT ODA_DRAWENTIRE = 0x0001;
 constexpr UINT ODS_SELECTED = 0x0001;
 constexpr UINT ODS_DISABLED = 0x0004;
@@ -104,6 +108,42 @@ struct DRAWITEMSTRUCT {
     DWORD_PTR itemData;
 };
 using LPDRAWITEMSTRUCT = DRAWITEMSTRUCT*;
+
+// The row height request of an owner-drawn list view (fixed rows): the
+// owner fills itemHeight.
+struct MEASUREITEMSTRUCT {
+    UINT CtlType;
+    UINT CtlID;
+    UINT itemID;
+    UINT itemWidth;
+    UINT itemHeight;
+    DWORD_PTR itemData;
+};
+using LPMEASUREITEMSTRUCT = MEASUREITEMSTRUCT*;
+
+// WM_NOTIFY: lParam points at the notification, which starts with this header.
+struct NMHDR {
+    HWND hwndFrom;
+    UINT_PTR idFrom;
+    UINT code;
+};
+using LPNMHDR = NMHDR*;
+// Notification codes (negative numbers, as UINT).
+constexpr UINT NM_CLICK = static_cast<UINT>(-2);
+constexpr UINT NM_RETURN = static_cast<UINT>(-4);
+
+// A list view's click: the row and column tapped (-1 when none).
+struct NMITEMACTIVATE {
+    NMHDR hdr;
+    int iItem;
+    int iSubItem;
+    UINT uNewState;
+    UINT uOldState;
+    UINT uChanged;
+    POINT ptAction;
+    LPARAM lParam;
+    UINT uKeyFlags;
+};
 
 struct HELPINFO {
     UINT cbSize;
@@ -232,12 +272,40 @@ public:
     operator HBITMAP() const { return m_hObject; }
 };
 
+// A pen (a solid line of a width and colour).
+class CPen {
+public:
+    CPen() = default;
+    CPen(int nPenStyle, int nWidth, COLORREF crColor) { CreatePen(nPenStyle, nWidth, crColor); }
+    ~CPen() { DeleteObject(); }
+    CPen(const CPen&) = delete;
+    CPen& operator=(const CPen&) = delete;
+    BOOL CreatePen(int nPenStyle, int nWidth, COLORREF crColor);
+    BOOL DeleteObject();
+    HPEN m_hObject = nullptr;
+    operator HPEN() const { return m_hObject; }
+};
+
+// A solid brush.
+class CBrush {
+public:
+    CBrush() = default;
+    explicit CBrush(COLORREF crColor) { CreateSolidBrush(crColor); }
+    ~CBrush() { DeleteObject(); }
+    CBrush(const CBrush&) = delete;
+    CBrush& operator=(const CBrush&) = delete;
+    BOOL CreateSolidBrush(COLORREF crColor);
+    BOOL DeleteObject();
+    HBRUSH m_hObject = nullptr;
+    operator HBRUSH() const { return m_hObject; }
+};
+
 // A device context (a thin holder of an HDC).
 class CDC {
 public:
     CDC() = default;
     explicit CDC(HDC hdc) : m_hDC(hdc) {}
-    ~CDC();
+    virtual ~CDC();
     CDC(const CDC&) = delete;
     CDC& operator=(const CDC&) = delete;
     // A memory context compatible with pDC (null: the screen). FALSE on error.
@@ -246,6 +314,33 @@ public:
     // Selects a bitmap; the previously selected one (which the caller puts back).
     HGDIOBJ SelectObject(HGDIOBJ object) { return ::SelectObject(m_hDC, object); }
     HGDIOBJ SelectObject(CBitmap* bitmap) { return ::SelectObject(m_hDC, bitmap ? bitmap->m_hObject : nullptr); }
+    HGDIOBJ SelectObject(CFont* font) { return ::SelectObject(m_hDC, font ? font->m_hObject : nullptr); }
+    HGDIOBJ SelectObject(CPen* pen) { return ::SelectObject(m_hDC, pen ? pen->m_hObject : nullptr); }
+    // The font selected now, as an object the context keeps (valid until the
+    // next call); null for a bad context.
+    CFont* GetCurrentFont();
+    int SaveDC() { return ::SaveDC(m_hDC); }
+    BOOL RestoreDC(int nSavedDC) { return ::RestoreDC(m_hDC, nSavedDC); }
+    COLORREF SetTextColor(COLORREF color) { return ::SetTextColor(m_hDC, color); }
+    COLORREF SetBkColor(COLORREF color) { return ::SetBkColor(m_hDC, color); }
+    int SetBkMode(int mode) { return ::SetBkMode(m_hDC, mode); }
+    POINT MoveTo(int x, int y)
+    {
+        POINT previous{};
+        ::MoveToEx(m_hDC, x, y, &previous);
+        return previous;
+    }
+    BOOL LineTo(int x, int y) { return ::LineTo(m_hDC, x, y); }
+    void FillRect(LPCRECT lpRect, CBrush* pBrush) { ::FillRect(m_hDC, lpRect, pBrush ? pBrush->m_hObject : nullptr); }
+    // Fills the rectangle with a colour (and sets the background colour to it).
+    void FillSolidRect(LPCRECT lpRect, COLORREF clr);
+    int DrawText(const std::u16string& text, LPRECT lpRect, UINT nFormat)
+    {
+        return ::DrawText(m_hDC, text.c_str(), static_cast<int>(text.size()), lpRect, nFormat);
+    }
+    // The size of the text's line in the selected font.
+    SIZE GetTextExtent(const std::u16string& text) const;
+    int GetDeviceCaps(int nIndex) const { return ::GetDeviceCaps(m_hDC, nIndex); }
     BOOL BitBlt(int x, int y, int nWidth, int nHeight, CDC* pSrcDC, int xSrc, int ySrc, DWORD dwRop)
     {
         return ::BitBlt(m_hDC, x, y, nWidth, nHeight, pSrcDC ? pSrcDC->m_hDC : nullptr, xSrc, ySrc, dwRop);
@@ -255,6 +350,32 @@ public:
     HDC GetSafeHdc() const { return m_hDC; }
     HDC m_hDC = nullptr;
     bool m_owned = false;
+
+private:
+    std::unique_ptr<CFont> m_currentFont;
+};
+
+class CWnd;
+
+// The context of a window's painting (BeginPaint and EndPaint), for OnPaint.
+class CPaintDC : public CDC {
+public:
+    explicit CPaintDC(CWnd* pWnd);
+    ~CPaintDC() override;
+    PAINTSTRUCT m_ps{};
+
+private:
+    HWND m_hWnd = nullptr;
+};
+
+// A context of a window's client area (GetDC and ReleaseDC).
+class CClientDC : public CDC {
+public:
+    explicit CClientDC(CWnd* pWnd);
+    ~CClientDC() override;
+
+private:
+    HWND m_hWnd = nullptr;
 };
 
 // A menu (a MENU resource or one of its popups).
@@ -325,26 +446,42 @@ public:
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 
+    // A timer of this window: WM_TIMER with nIDEvent comes to OnTimer every
+    // nElapse milliseconds (while the program's loop or a modal loop runs);
+    // setting the same id again restarts it. nIDEvent, 0 without a window.
+    UINT_PTR SetTimer(UINT_PTR nIDEvent, UINT nElapse, TIMERPROC lpfnTimer = nullptr);
+    BOOL KillTimer(UINT_PTR nIDEvent);
+
     // Makes this object the framework object of the parent's control nID
     // (whose messages and drawing then come to this object's virtual
     // functions). FALSE when the parent has no such control or this object
     // already has a window.
     BOOL SubclassDlgItem(UINT nID, CWnd* pParent);
 
-    // The window's procedure: WM_COMMAND to OnCommand, WM_SIZE to OnSize,
-    // WM_INITMENUPOPUP to OnInitMenuPopup, WM_HELP to OnHelpInfo,
-    // WM_DRAWITEM to the control's DrawItem, WM_ERASEBKGND to OnEraseBkgnd;
-    // everything else to DefWindowProc.
+    // The window's procedure: WM_COMMAND to OnCommand, WM_NOTIFY to OnNotify,
+    // WM_SIZE to OnSize, WM_INITMENUPOPUP to OnInitMenuPopup, WM_HELP to
+    // OnHelpInfo, WM_DRAWITEM and WM_MEASUREITEM to the control's DrawItem
+    // and MeasureItem, WM_ERASEBKGND to OnEraseBkgnd, WM_TIMER to OnTimer,
+    // WM_PAINT to OnPaint; everything else to DefWindowProc.
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     // TRUE when the command was handled.
     virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
+    // TRUE when the notification was handled; *pResult is then the message's result.
+    virtual BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* pResult) { return FALSE; }
     virtual void OnSize(UINT nType, int cx, int cy) {}
+    virtual void OnTimer(UINT_PTR nIDEvent) {}
+    // Painting: a dialog's client area is painted white, then its OnPaint
+    // draws on it (with a CPaintDC), then its controls show over it. The
+    // default validates the window.
+    virtual void OnPaint();
     virtual void OnInitMenuPopup(CMenu* pPopupMenu, UINT nIndex, BOOL bSysMenu) {}
     // TRUE when the help request was handled.
     virtual BOOL OnHelpInfo(HELPINFO* pHelpInfo) { return FALSE; }
     // Owner drawing of an owner-draw control (its DrawItem is called with
     // the context of the control, of the control's size).
     virtual void DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct) {}
+    // The row height request of an owner-drawn list view, for the control.
+    virtual void MeasureItem(LPMEASUREITEMSTRUCT lpMeasureItemStruct) {}
     // Erasing the background before owner drawing: fills it white; TRUE.
     virtual BOOL OnEraseBkgnd(CDC* pDC);
 
@@ -417,6 +554,156 @@ public:
     BOOL SetTime(const SYSTEMTIME* time);
 };
 constexpr DWORD GDT_VALID = 0;
+
+// ---- The list view (report view) ------------------------------------------------
+
+// Column formats.
+constexpr int LVCFMT_LEFT = 0x0000;
+constexpr int LVCFMT_RIGHT = 0x0001;
+constexpr int LVCFMT_CENTER = 0x0002;
+
+// Row states and GetNextItem's flags.
+constexpr UINT LVIS_FOCUSED = 0x0001;
+constexpr UINT LVIS_SELECTED = 0x0002;
+constexpr UINT LVNI_ALL = 0x0000;
+constexpr UINT LVNI_FOCUSED = 0x0001;
+constexpr UINT LVNI_SELECTED = 0x0002;
+
+// LVITEM masks.
+constexpr UINT LVIF_TEXT = 0x0001;
+constexpr UINT LVIF_PARAM = 0x0004;
+constexpr UINT LVIF_STATE = 0x0008;
+
+// GetItemRect parts.
+constexpr int LVIR_BOUNDS = 0;
+
+struct LVITEM {
+    UINT mask;
+    int iItem;
+    int iSubItem;
+    UINT state;
+    UINT stateMask;
+    LPWSTR pszText;
+    int cchTextMax;
+    int iImage;
+    LPARAM lParam;
+};
+
+// The list view in report view, from a LISTVIEW line of a template: rows of
+// columns of text, each row with its item data. Its flags: NOHEADER (no
+// column titles), SINGLESEL, SHOWSELALWAYS (the selection shows without the
+// focus too), SORT (rows kept in ascending text order), OWNERDRAW (fixed
+// rows the object draws: the owner is asked the row height once with
+// WM_MEASUREITEM, again after MoveWindow or SetFont, and each row is drawn
+// by WM_DRAWITEM with ODT_LISTVIEW, the row's index, rectangle in the list's
+// client area, item data and ODS_SELECTED/ODS_FOCUS), NOSCROLL (never a
+// scroll bar), BORDER. A vertical scroll bar shows when the rows do not fit.
+// Row text may hold line breaks. A tap on a row selects it, makes it the
+// focused row and the selection mark, and then sends the owner WM_NOTIFY
+// NM_CLICK (an NMITEMACTIVATE); the Enter key sends NM_RETURN (an NMHDR).
+class CListCtrl : public CWnd {
+public:
+    // The new column's index; -1 for a bad index. nWidth -1: 100 pixels.
+    int InsertColumn(int nCol, LPCWSTR lpszColumnHeading, int nFormat = LVCFMT_LEFT, int nWidth = -1,
+                     int nSubItem = -1);
+    BOOL DeleteColumn(int nCol);
+    BOOL SetColumnWidth(int nCol, int cx);
+    int GetColumnWidth(int nCol) const;
+
+    // The new row's index (its text in column 0); -1 on error. A sorted
+    // list puts it in its place by text.
+    int InsertItem(int nItem, LPCWSTR lpszItem);
+    int InsertItem(const LVITEM* pItem);
+    BOOL DeleteItem(int nItem);
+    BOOL DeleteAllItems();
+    int GetItemCount() const;
+    BOOL SetItemText(int nItem, int nSubItem, LPCWSTR lpszText);
+    std::u16string GetItemText(int nItem, int nSubItem) const;
+    // Copies at most nLen - 1 characters and a terminator; the length copied.
+    int GetItemText(int nItem, int nSubItem, LPWSTR lpszText, int nLen) const;
+    BOOL SetItemData(int nItem, DWORD_PTR dwData);
+    DWORD_PTR GetItemData(int nItem) const;
+
+    // LVIS_SELECTED and LVIS_FOCUSED of the row, as far as nMask asks.
+    BOOL SetItemState(int nItem, UINT nState, UINT nMask);
+    UINT GetItemState(int nItem, UINT nMask) const;
+    // The next row after nItem (-1: from the start) with the LVNI_ flags; -1 when none.
+    int GetNextItem(int nItem, int nFlags) const;
+    // The selection mark: the row a tap or a key last chose; -1 when none.
+    int GetSelectionMark() const;
+    int SetSelectionMark(int iIndex);
+    // The number of rows that fit in the list's height without scrolling.
+    int GetCountPerPage() const;
+    int GetTopIndex() const;
+    BOOL EnsureVisible(int nItem, BOOL bPartialOK);
+    BOOL GetItemRect(int nItem, LPRECT lpRect, UINT nCode) const;
+};
+
+// ---- The file-open dialog --------------------------------------------------------
+
+constexpr DWORD OFN_HIDEREADONLY = 0x00000004;
+constexpr DWORD OFN_FILEMUSTEXIST = 0x00001000;
+
+struct OPENFILENAME {
+    DWORD lStructSize;
+    HWND hwndOwner;
+    HINSTANCE hInstance;
+    LPCWSTR lpstrFilter;       // pairs of description and patterns, each ending in a null, then a null
+    LPWSTR lpstrCustomFilter;
+    DWORD nMaxCustFilter;
+    DWORD nFilterIndex;        // 1 for the first pair
+    LPWSTR lpstrFile;          // out: the full device path
+    DWORD nMaxFile;
+    LPWSTR lpstrFileTitle;
+    DWORD nMaxFileTitle;
+    LPCWSTR lpstrInitialDir;
+    LPCWSTR lpstrTitle;
+    DWORD Flags;
+    WORD nFileOffset;
+    WORD nFileExtension;
+    LPCWSTR lpstrDefExt;
+    LPARAM lCustData;
+    void* lpfnHook;
+    LPCWSTR lpTemplateName;
+};
+
+// The framework's file-open dialog over the platform's own picker: a
+// full-screen form that browses the device's file system (never the
+// host's) from the initial folder (the folder of the last file chosen in
+// this process, else "\My Documents\My Ringtones" when it exists, else
+// "\My Documents"), listing the folders to open and the files that match
+// the filter's patterns of the current type. A tap on a folder opens it, a
+// tap on a file chooses it; OK (the soft key or the navigation bar's ok)
+// confirms the chosen file, Cancel gives up.
+//
+// A script answers it first when there are answers (handset/pickers.h):
+// then nothing shows, and the answer (a device path, or cancel) is logged on
+// channel "picker".
+class CFileDialog {
+public:
+    // lpszFilter in the framework's form: "Description|*.a;*.b|...||"; null
+    // lists every file.
+    CFileDialog(BOOL bOpenFileDialog, LPCWSTR lpszDefExt = nullptr, LPCWSTR lpszFileName = nullptr,
+                DWORD dwFlags = 0, LPCWSTR lpszFilter = nullptr, CWnd* pParentWnd = nullptr);
+    virtual ~CFileDialog();
+    CFileDialog(const CFileDialog&) = delete;
+    CFileDialog& operator=(const CFileDialog&) = delete;
+
+    // IDOK with the chosen file, IDCANCEL.
+    virtual INT_PTR DoModal();
+    // The full device path chosen; empty before DoModal answered IDOK.
+    std::u16string GetPathName() const;
+    // The file's name without its folder.
+    std::u16string GetFileName() const;
+
+    OPENFILENAME m_ofn{};
+
+private:
+    std::u16string m_filter;  // with nulls, as m_ofn.lpstrFilter points at it
+    std::u16string m_path;
+    std::vector<WCHAR> m_fileBuffer;
+    CWnd* m_pParentWnd = nullptr;
+};
 
 // A modal full-screen dialog from a DIALOG template.
 class CDialog : public CWnd {

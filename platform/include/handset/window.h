@@ -205,6 +205,14 @@ HWND GetParent(HWND hWnd);
 // its length.
 int GetWindowText(HWND hWnd, LPWSTR lpString, int nMaxCount);
 
+// GetSystemMetrics indexes.
+constexpr int SM_CXSCREEN = 0;
+constexpr int SM_CYSCREEN = 1;
+constexpr int SM_CXVSCROLL = 2;
+// The screen's width (240) and height (320), the width of a vertical scroll
+// bar; 0 for another index.
+int GetSystemMetrics(int nIndex);
+
 namespace handset {
 
 // The top-level windows of the process, in creation order.

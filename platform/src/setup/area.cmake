@@ -2,6 +2,7 @@
 target_sources(handset PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/files.cpp
   ${CMAKE_CURRENT_LIST_DIR}/msgbox.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pickers.cpp
   ${CMAKE_CURRENT_LIST_DIR}/reboot.cpp)
 
 tonquil_add_tests(setup_tests

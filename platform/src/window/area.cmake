@@ -6,6 +6,7 @@ find_package(Qt6 REQUIRED COMPONENTS Gui)
 add_library(handset_window SHARED
   ${CMAKE_CURRENT_LIST_DIR}/window.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gdi.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/gdi_state.cpp
   ${CMAKE_CURRENT_LIST_DIR}/resources.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shell.cpp
   ${CMAKE_CURRENT_LIST_DIR}/broadcast.cpp
@@ -22,6 +23,8 @@ add_library(handset_ui SHARED
   ${CMAKE_CURRENT_LIST_DIR}/ui_gdi_objects.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui_menu.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui_controls.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui_listview.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui_file_dialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui_form.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui_dialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui_remote.cpp
@@ -39,9 +42,11 @@ tonquil_add_tests(window_tests
 target_compile_definitions(window_tests PRIVATE WINDOW_TEST_MODULE="$<TARGET_FILE:window_test_module>")
 add_dependencies(window_tests window_test_module)
 
+find_package(Qt6 REQUIRED COMPONENTS Test)
 tonquil_add_tests(ui_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/ui_test.cpp ${CMAKE_CURRENT_LIST_DIR}/tests/ui_remote_test.cpp
-  LIBS handset_ui handset_window Qt6::Widgets)
+          ${CMAKE_CURRENT_LIST_DIR}/tests/ui_listview_test.cpp ${CMAKE_CURRENT_LIST_DIR}/tests/ui_file_dialog_test.cpp
+  LIBS handset_ui handset_window Qt6::Widgets Qt6::Test)
 # The tests' dialogs, menus and bitmaps are the test program's own resources.
 handset_add_resources(ui_tests ${CMAKE_CURRENT_LIST_DIR}/tests/ui_test.res)
 set_target_properties(ui_tests PROPERTIES ENABLE_EXPORTS ON)

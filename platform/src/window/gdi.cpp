@@ -18,27 +18,8 @@
 #include <handset/errors.h>
 #include <handset/wstring.h>
 
+#include "gdi_internal.h"
 #include "window_internal.h"
-
-struct GdiObject {
-    enum class Kind { Brush, Font, Bitmap } kind;
-    bool stock = false;
-    bool nullBrush = false;
-    COLORREF color = 0;
-    LOGFONTW font{};
-    QImage image{};       // a bitmap's pixels
-    int selections = 0;   // a bitmap: the memory contexts it is selected into
-};
-
-struct HDC__ {
-    HWND hwnd = nullptr;  // null: the screen, a memory context or an image
-    int bkMode = OPAQUE;
-    COLORREF textColor = RGB(0, 0, 0);
-    GdiObject* font = nullptr;
-    bool memory = false;          // made by CreateCompatibleDC
-    GdiObject* bitmap = nullptr;  // a memory context's bitmap
-    QImage* target = nullptr;     // a context on an image the caller owns
-};
 
 namespace {
 
@@ -104,6 +85,7 @@ HDC makeContext(HWND hwnd)
     auto* dc = new HDC__;
     dc->hwnd = hwnd;
     dc->font = systemFont();
+    dc->pen = handset::gdi::blackPen();
     std::lock_guard lock(gMutex);
     liveContexts().insert(dc);
     return dc;
@@ -203,11 +185,59 @@ QPainter::CompositionMode rasterMode(DWORD rop)
     case SRCPAINT: return QPainter::RasterOp_SourceOrDestination;
     case SRCINVERT: return QPainter::RasterOp_SourceXorDestination;
     case NOTSRCCOPY: return QPainter::RasterOp_NotSource;
+    case MERGEPAINT: return QPainter::RasterOp_NotSourceOrDestination;
     default: return QPainter::CompositionMode_Source;
     }
 }
 
 }  // namespace
+
+namespace handset::gdi {
+
+std::mutex& tableMutex()
+{
+    return gMutex;
+}
+
+GdiObject* keep(GdiObject* o)
+{
+    std::lock_guard lock(gMutex);
+    liveObjects().insert(o);
+    return o;
+}
+
+GdiObject* object(HGDIOBJ handle)
+{
+    return ::object(handle);
+}
+
+HDC__* context(HDC hdc)
+{
+    return ::context(hdc);
+}
+
+QColor qcolor(COLORREF c)
+{
+    return ::qcolor(c);
+}
+
+QFont qfont(const LOGFONTW& lf)
+{
+    return ::qfont(lf);
+}
+
+QFont contextFont(HDC__* dc)
+{
+    GdiObject* font = ::object(dc->font);
+    return ::qfont(font ? font->font : systemFont()->font);
+}
+
+bool openPainter(HDC__* dc, QPainter& painter, QRect& windowArea)
+{
+    return ::openPainter(dc, painter, windowArea);
+}
+
+}  // namespace handset::gdi
 
 namespace handset::window {
 
@@ -321,6 +351,9 @@ HGDIOBJ GetStockObject(int i)
     case DKGRAY_BRUSH: return dkgray;
     case BLACK_BRUSH: return black;
     case NULL_BRUSH: return none;
+    case WHITE_PEN:
+    case BLACK_PEN:
+    case NULL_PEN: return handset::gdi::stockPen(i);
     case SYSTEM_FONT: {
             return systemFont();
     }
@@ -381,6 +414,8 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ hgdiobj)
         return nullptr;
     if (o->kind == GdiObject::Kind::Font)
         return std::exchange(dc->font, o);
+    if (o->kind == GdiObject::Kind::Pen)
+        return std::exchange(dc->pen, o);
     if (o->kind == GdiObject::Kind::Bitmap) {
         // Only a memory context holds a bitmap, and a bitmap sits in one at a time.
         // (The stock 1 x 1 bitmap is every new memory context's.)
@@ -458,7 +493,7 @@ int DrawText(HDC hDC, LPCWSTR lpString, int nCount, LPRECT lpRect, UINT uFormat)
             painter.setClipRect(area.intersected(windowArea));
         painter.setFont(font);
         if (dc->bkMode == OPAQUE)
-            painter.fillRect(bounds, Qt::white);
+            painter.fillRect(bounds, qcolor(dc->bkColor));
         painter.setPen(qcolor(dc->textColor));
         painter.drawText(area, flags, shown);
     }
@@ -555,7 +590,8 @@ BOOL BitBlt(HDC hdc, int x, int y, int nWidth, int nHeight, HDC hdcSrc, int x1, 
     if (!dc)
         return FALSE;
     const bool fill = rop == BLACKNESS || rop == WHITENESS;
-    if (!fill && rop != SRCCOPY && rop != SRCAND && rop != SRCPAINT && rop != SRCINVERT && rop != NOTSRCCOPY)
+    if (!fill && rop != SRCCOPY && rop != SRCAND && rop != SRCPAINT && rop != SRCINVERT && rop != NOTSRCCOPY &&
+        rop != MERGEPAINT)
         return FALSE;
     HDC__* src = fill ? nullptr : context(hdcSrc);
     if (!fill && (!src || !contextImage(src)))

@@ -104,6 +104,8 @@ QWidget* makeWidget(const ControlTemplate& c, QWidget* parent, CDialog* owner, s
         QPushButton* button = c.ownerDraw ? new OwnerDrawButton(text, parent) : new QPushButton(text, parent);
         button->setDefault(k == "DEFPUSHBUTTON");
         button->setAutoDefault(false);
+        if (c.leftText)
+            button->setStyleSheet(QStringLiteral("text-align: left; padding-left: 4px;"));
         QObject::connect(button, &QPushButton::clicked, button, [button, owner] { notify(button, owner, BN_CLICKED); });
         object = std::make_unique<CButton>();
         return button;
@@ -134,6 +136,8 @@ QWidget* makeWidget(const ControlTemplate& c, QWidget* parent, CDialog* owner, s
         object = std::make_unique<CListBox>();
         return list;
     }
+    if (k == "LISTVIEW")
+        return makeListView(c, parent, object);
     if (k == "TIMEPICKER") {
         auto* edit = new QTimeEdit(parent);
         edit->setDisplayFormat(QStringLiteral("HH:mm"));
@@ -256,6 +260,22 @@ void formShown(CWnd* form)
     });
 }
 
+void runForm(CWnd* owner, Form* form, QEventLoop*& loopSlot, const bool& ended,
+             const std::function<void()>& initialise)
+{
+    QEventLoop loop;
+    loopSlot = &loop;
+    pushModal(owner);
+    form->show();
+    form->activateWindow();
+    initialise();
+    formShown(owner);
+    runModalLoop(loop, ended);
+    loopSlot = nullptr;
+    popModal(owner);
+    form->hide();
+}
+
 void runModalLoop(QEventLoop& loop, const bool& ended)
 {
     // Messages posted to the framework's windows wait in the platform's
@@ -310,19 +330,10 @@ INT_PTR CDialog::DoModal()
     buildControls(this, form->client(), *tmpl, m_controls);
     setNavigationBarText(tmpl->caption);
 
-    QEventLoop loop;
-    m_loop = &loop;
-    pushModal(this);
-    form->show();
-    form->activateWindow();
-    if (OnInitDialog())
-        focusFirstControl(form->client());
-    formShown(this);
-    runModalLoop(loop, m_ended);
-    m_loop = nullptr;
-    popModal(this);
-
-    form->hide();
+    runForm(this, form, m_loop, m_ended, [&] {
+        if (OnInitDialog())
+            focusFirstControl(form->client());
+    });
     detach(this);
     m_controls.clear();
     delete form;
@@ -487,18 +498,7 @@ INT_PTR CPropertySheet::DoModal()
     QObject::connect(form->tabs(), &QTabBar::currentChanged, form, [this](int index) { SetActivePage(index); });
     setNavigationBarText(m_caption);
 
-    QEventLoop loop;
-    m_loop = &loop;
-    pushModal(this);
-    form->show();
-    form->activateWindow();
-    OnInitDialog();
-    formShown(this);
-    runModalLoop(loop, m_ended);
-    m_loop = nullptr;
-    popModal(this);
-
-    form->hide();
+    runForm(this, form, m_loop, m_ended, [this] { OnInitDialog(); });
     for (CPropertyPage* page : m_pages) {
         detach(page);
         CWndAccess::controls(page).clear();

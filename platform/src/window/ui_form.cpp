@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTimer>
@@ -27,6 +28,32 @@ std::set<Form*>& liveForms()
     static std::set<Form*> forms;
     return forms;
 }
+
+// The client area of a dialog: white, then what the dialog's own painting
+// (WM_PAINT, on its window's surface) draws, then its controls.
+class ClientArea : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        CWnd* owner = cwndOf(this);
+        const HWND hwnd = owner ? owner->m_hWnd : nullptr;
+        if (!hwnd || !IsWindow(hwnd) || !hwnd->surface)
+            return;
+        if (hwnd->surface->size() != size()) {
+            hwnd->surface = std::make_unique<QImage>(size(), QImage::Format_RGB32);
+            hwnd->rect.right = hwnd->rect.left + width();
+            hwnd->rect.bottom = hwnd->rect.top + height();
+        }
+        hwnd->surface->fill(Qt::white);
+        hwnd->needsPaint = true;
+        ::SendMessage(hwnd, WM_PAINT, 0, 0);
+        QPainter painter(this);
+        painter.drawImage(0, 0, *hwnd->surface);
+    }
+};
 
 bool offscreen()
 {
@@ -74,7 +101,7 @@ Form::Form(Kind kind, CWnd* owner) : QWidget(nullptr), m_kind(kind), m_owner(own
 
     const int bottom = kScreenHeight - kMenuBarHeight;
     const int clientBottom = kind == Kind::Sheet ? bottom - kTabBarHeight : bottom;
-    m_client = new QWidget(this);
+    m_client = new ClientArea(this);
     m_client->setObjectName(QStringLiteral("client"));
     m_client->setGeometry(0, kNavBarHeight, kScreenWidth, clientBottom - kNavBarHeight);
     if (kind == Kind::Sheet) {

@@ -93,3 +93,86 @@ CDC* CDC::FromHandle(HDC hdc)
         holder = std::make_unique<CDC>(hdc);
     return holder.get();
 }
+
+BOOL CPen::CreatePen(int nPenStyle, int nWidth, COLORREF crColor)
+{
+    DeleteObject();
+    m_hObject = ::CreatePen(nPenStyle, nWidth, crColor);
+    return m_hObject ? TRUE : FALSE;
+}
+
+BOOL CPen::DeleteObject()
+{
+    if (!m_hObject)
+        return FALSE;
+    const BOOL ok = ::DeleteObject(m_hObject);
+    m_hObject = nullptr;
+    return ok;
+}
+
+BOOL CBrush::CreateSolidBrush(COLORREF crColor)
+{
+    DeleteObject();
+    m_hObject = ::CreateSolidBrush(crColor);
+    return m_hObject ? TRUE : FALSE;
+}
+
+BOOL CBrush::DeleteObject()
+{
+    if (!m_hObject)
+        return FALSE;
+    const BOOL ok = ::DeleteObject(m_hObject);
+    m_hObject = nullptr;
+    return ok;
+}
+
+CFont* CDC::GetCurrentFont()
+{
+    LOGFONTW lf{};
+    HGDIOBJ font = GetCurrentObject(m_hDC, OBJ_FONT);
+    if (!font || ::GetObject(font, sizeof lf, &lf) != sizeof lf)
+        return nullptr;
+    if (!m_currentFont)
+        m_currentFont = std::make_unique<CFont>();
+    m_currentFont->CreateFontIndirect(&lf);
+    return m_currentFont.get();
+}
+
+void CDC::FillSolidRect(LPCRECT lpRect, COLORREF clr)
+{
+    ::SetBkColor(m_hDC, clr);
+    HBRUSH brush = ::CreateSolidBrush(clr);
+    ::FillRect(m_hDC, lpRect, brush);
+    ::DeleteObject(brush);
+}
+
+SIZE CDC::GetTextExtent(const std::u16string& text) const
+{
+    SIZE size{0, 0};
+    ::GetTextExtentPoint32(m_hDC, text.c_str(), static_cast<int>(text.size()), &size);
+    return size;
+}
+
+CPaintDC::CPaintDC(CWnd* pWnd) : m_hWnd(pWnd ? pWnd->m_hWnd : nullptr)
+{
+    m_hDC = ::BeginPaint(m_hWnd, &m_ps);
+}
+
+CPaintDC::~CPaintDC()
+{
+    if (m_hDC)
+        ::EndPaint(m_hWnd, &m_ps);
+    m_hDC = nullptr;
+}
+
+CClientDC::CClientDC(CWnd* pWnd) : m_hWnd(pWnd ? pWnd->m_hWnd : nullptr)
+{
+    m_hDC = ::GetDC(m_hWnd);
+}
+
+CClientDC::~CClientDC()
+{
+    if (m_hDC)
+        ::ReleaseDC(m_hWnd, m_hDC);
+    m_hDC = nullptr;
+}

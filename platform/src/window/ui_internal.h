@@ -3,6 +3,7 @@
 // framework objects, their windows and their widgets.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,6 +17,7 @@
 class QLabel;
 class QTabBar;
 class QToolButton;
+class QEventLoop;
 
 // A menu: the items of a MENU resource or of one of its popups.
 struct HMENU__ {
@@ -50,12 +52,13 @@ LOGFONTW logFontOf(const QFont& font);
 // One control line of a DIALOG template.
 struct ControlTemplate {
     std::string kind;  // LTEXT, CTEXT, RTEXT, GROUPBOX, PUSHBUTTON, DEFPUSHBUTTON, CHECKBOX,
-                       // COMBOBOX, LISTBOX, TIMEPICKER, PICTURE, EDITTEXT
+                       // COMBOBOX, LISTBOX, LISTVIEW, TIMEPICKER, PICTURE, EDITTEXT
     std::u16string text;
     int id = IDC_STATIC;
     int x = 0, y = 0, width = 0, height = 0;
     bool hidden = false, disabled = false, ownerDraw = false, sort = false, vscroll = false,
-         border = false, noWrap = false;
+         border = false, noWrap = false, leftText = false, noHeader = false, singleSel = false,
+         showSelAlways = false, noScroll = false;
     std::vector<std::u16string> items;  // ITEMS lines for a combo or list box
 };
 
@@ -156,8 +159,15 @@ void pushModal(CWnd* form);
 void popModal(CWnd* form);
 // Runs the loop until *ended; pumps the platform's message queue as well.
 void runModalLoop(QEventLoop& loop, const bool& ended);
+// Shows the form of `owner` modally: `initialise` runs once it shows, then
+// the loop runs (its address in `loopSlot` meanwhile) until `ended`; the
+// form is hidden again at the end.
+void runForm(CWnd* owner, Form* form, QEventLoop*& loopSlot, const bool& ended,
+             const std::function<void()>& initialise);
 // Hands the next queued whenNextFormShown action to the form just shown.
 void formShown(CWnd* form);
+// The list view of a LISTVIEW line, and its framework object.
+QWidget* makeListView(const ControlTemplate& c, QWidget* parent, std::unique_ptr<CWnd>& object);
 // Makes the controls of a template on the widget, as children of owner.
 void buildControls(CDialog* owner, QWidget* parent, const DialogTemplate& tmpl,
                    std::vector<std::unique_ptr<CWnd>>& controls);

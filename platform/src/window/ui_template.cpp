@@ -10,10 +10,13 @@
 //
 // Kinds: LTEXT, CTEXT, RTEXT (labels; they wrap unless NOWRAP), GROUPBOX,
 // PUSHBUTTON, DEFPUSHBUTTON, CHECKBOX, COMBOBOX (a drop-down list),
-// LISTBOX, TIMEPICKER (a time of day), PICTURE (its text is the id of a
-// BITMAP resource), EDITTEXT. Flags: HIDDEN (made without the visible
-// style), DISABLED, OWNERDRAW (a button its object draws), SORT (a list or
-// combo box kept in text order), VSCROLL, BORDER, NOWRAP. The id of a
+// LISTBOX, LISTVIEW (a list view in report view), TIMEPICKER (a time of
+// day), PICTURE (its text is the id of a BITMAP resource), EDITTEXT. Flags:
+// HIDDEN (made without the visible style), DISABLED, OWNERDRAW (a button or
+// list view rows its object draws), SORT (a list, list view or combo box
+// kept in text order), VSCROLL, BORDER, NOWRAP, LEFT (a button's text
+// left-aligned), and for a list view NOHEADER, SINGLESEL, SHOWSELALWAYS and
+// NOSCROLL. The id of a
 // control without one is -1. ITEMS fills a combo or list box when the dialog
 // is made, in the order given. Positions are the phone's pixels in the
 // dialog's client area. A quotation mark inside a text is written twice.
@@ -103,7 +106,8 @@ bool number(const Token& token, int& value)
 bool knownKind(const std::string& kind)
 {
     static const char* kinds[] = {"LTEXT",    "CTEXT",   "RTEXT",      "GROUPBOX", "PUSHBUTTON", "DEFPUSHBUTTON",
-                                  "CHECKBOX", "COMBOBOX", "LISTBOX",   "TIMEPICKER", "PICTURE",  "EDITTEXT"};
+                                  "CHECKBOX", "COMBOBOX", "LISTBOX",   "TIMEPICKER", "PICTURE",  "EDITTEXT",
+                                  "LISTVIEW"};
     for (const char* k : kinds)
         if (kind == k)
             return true;
@@ -173,6 +177,11 @@ std::optional<DialogTemplate> parseDialog(std::string_view text, std::string& er
             else if (f == "VSCROLL") c.vscroll = true;
             else if (f == "BORDER") c.border = true;
             else if (f == "NOWRAP") c.noWrap = true;
+            else if (f == "LEFT") c.leftText = true;
+            else if (f == "NOHEADER") c.noHeader = true;
+            else if (f == "SINGLESEL") c.singleSel = true;
+            else if (f == "SHOWSELALWAYS") c.showSelAlways = true;
+            else if (f == "NOSCROLL") c.noScroll = true;
             else {
                 error = "an unknown flag " + f + ": " + std::string(lines[n]);
                 return std::nullopt;

@@ -407,6 +407,10 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_HELP:
         return OnHelpInfo(reinterpret_cast<HELPINFO*>(lParam));
+    case WM_NOTIFY: {
+        LRESULT result = 0;
+        return OnNotify(wParam, lParam, &result) ? result : 0;
+    }
     case WM_DRAWITEM: {
         auto* dis = reinterpret_cast<LPDRAWITEMSTRUCT>(lParam);
         CWnd* control = dis ? FromHandle(dis->hwndItem) : nullptr;
@@ -415,6 +419,21 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         control->DrawItem(dis);
         return TRUE;
     }
+    case WM_MEASUREITEM: {
+        // The request names its control by id, as on the phone.
+        auto* mis = reinterpret_cast<LPMEASUREITEMSTRUCT>(lParam);
+        CWnd* control = mis ? GetDlgItem(static_cast<int>(mis->CtlID)) : nullptr;
+        if (!control)
+            return FALSE;
+        control->MeasureItem(mis);
+        return TRUE;
+    }
+    case WM_TIMER:
+        OnTimer(static_cast<UINT_PTR>(wParam));
+        return 0;
+    case WM_PAINT:
+        OnPaint();
+        return 0;
     case WM_ERASEBKGND:
         return OnEraseBkgnd(CDC::FromHandle(reinterpret_cast<HDC>(wParam)));
     default:
@@ -425,6 +444,21 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 BOOL CWnd::OnCommand(WPARAM, LPARAM)
 {
     return FALSE;
+}
+
+void CWnd::OnPaint()
+{
+    DefWindowProc(m_hWnd, WM_PAINT, 0, 0);
+}
+
+UINT_PTR CWnd::SetTimer(UINT_PTR nIDEvent, UINT nElapse, TIMERPROC lpfnTimer)
+{
+    return m_hWnd ? ::SetTimer(m_hWnd, nIDEvent, nElapse, lpfnTimer) : 0;
+}
+
+BOOL CWnd::KillTimer(UINT_PTR nIDEvent)
+{
+    return m_hWnd ? ::KillTimer(m_hWnd, nIDEvent) : FALSE;
 }
 
 BOOL CWnd::OnEraseBkgnd(CDC* pDC)

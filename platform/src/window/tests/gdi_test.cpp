@@ -117,6 +117,100 @@ TEST(Painting, ChildDrawsOnItsParentsSurfaceAtItsPlace)
     UnregisterClass(u"Plain", nullptr);
 }
 
+// A memory context on a new bitmap filled with one colour.
+struct Canvas {
+    Canvas(int width, int height, COLORREF colour)
+    {
+        dc = CreateCompatibleDC(nullptr);
+        bitmap = CreateCompatibleBitmap(dc, width, height);
+        old = SelectObject(dc, bitmap);
+        fill({0, 0, width, height}, colour);
+    }
+    ~Canvas()
+    {
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+    }
+    void fill(RECT area, COLORREF colour)
+    {
+        HBRUSH brush = CreateSolidBrush(colour);
+        FillRect(dc, &area, brush);
+        DeleteObject(brush);
+    }
+    HDC dc;
+    HBITMAP bitmap;
+    HGDIOBJ old;
+};
+
+TEST(Drawing, MaskWithMergePaintThenMarkWithSrcAndShowOnlyTheMarksShape)
+{
+    // A 4 x 1 mark: red, green, then two white pixels (its background);
+    // its mask is black where the mark is.
+    Canvas mark(4, 1, RGB(255, 255, 255));
+    mark.fill({0, 0, 1, 1}, RGB(255, 0, 0));
+    mark.fill({1, 0, 2, 1}, RGB(0, 255, 0));
+    Canvas mask(4, 1, RGB(255, 255, 255));
+    mask.fill({0, 0, 2, 1}, RGB(0, 0, 0));
+    for (COLORREF background : {RGB(255, 255, 255), GetSysColor(COLOR_HIGHLIGHT)}) {
+        SCOPED_TRACE(background);
+        Canvas row(6, 1, background);
+        ASSERT_TRUE(BitBlt(row.dc, 1, 0, 4, 1, mask.dc, 0, 0, MERGEPAINT));
+        ASSERT_TRUE(BitBlt(row.dc, 1, 0, 4, 1, mark.dc, 0, 0, SRCAND));
+        EXPECT_EQ(background, GetPixel(row.dc, 0, 0));
+        EXPECT_EQ(RGB(255, 0, 0), GetPixel(row.dc, 1, 0));
+        EXPECT_EQ(RGB(0, 255, 0), GetPixel(row.dc, 2, 0));
+        EXPECT_EQ(background, GetPixel(row.dc, 3, 0));
+        EXPECT_EQ(background, GetPixel(row.dc, 4, 0));
+    }
+}
+
+TEST(Drawing, SavedStatesLinesAndTextExtents)
+{
+    Canvas canvas(10, 4, RGB(255, 255, 255));
+    HPEN red = CreatePen(PS_SOLID, 1, RGB(255, 0, 0));
+    ASSERT_NE(nullptr, red);
+    EXPECT_EQ(nullptr, CreatePen(42, 1, 0));
+    const int level = SaveDC(canvas.dc);
+    EXPECT_EQ(1, level);
+    EXPECT_EQ(GetStockObject(BLACK_PEN), SelectObject(canvas.dc, red));
+    SetTextColor(canvas.dc, RGB(1, 2, 3));
+    EXPECT_EQ(RGB(255, 255, 255), SetBkColor(canvas.dc, RGB(4, 5, 6)));
+    EXPECT_TRUE(MoveToEx(canvas.dc, 0, 2, nullptr));
+    EXPECT_TRUE(LineTo(canvas.dc, 8, 2));
+    // The line stops one pixel before its end, which becomes the current position.
+    EXPECT_EQ(RGB(255, 0, 0), GetPixel(canvas.dc, 0, 2));
+    EXPECT_EQ(RGB(255, 0, 0), GetPixel(canvas.dc, 7, 2));
+    EXPECT_EQ(RGB(255, 255, 255), GetPixel(canvas.dc, 8, 2));
+    EXPECT_EQ(RGB(255, 255, 255), GetPixel(canvas.dc, 3, 1));
+    POINT at{};
+    MoveToEx(canvas.dc, 0, 0, &at);
+    EXPECT_EQ(8, at.x);
+
+    EXPECT_TRUE(RestoreDC(canvas.dc, -1));
+    EXPECT_EQ(GetStockObject(BLACK_PEN), GetCurrentObject(canvas.dc, OBJ_PEN));
+    EXPECT_EQ(RGB(0, 0, 0), SetTextColor(canvas.dc, 0));
+    EXPECT_EQ(RGB(255, 255, 255), SetBkColor(canvas.dc, RGB(255, 255, 255)));
+    EXPECT_FALSE(RestoreDC(canvas.dc, -1));  // nothing saved any more
+    EXPECT_TRUE(DeleteObject(red));
+
+    SIZE normal{}, bold{}, empty{};
+    ASSERT_TRUE(GetTextExtentPoint32(canvas.dc, u"Unknown caller", 14, &normal));
+    LOGFONTW lf{};
+    GetObject(GetCurrentObject(canvas.dc, OBJ_FONT), sizeof lf, &lf);
+    lf.lfWeight = FW_BOLD;
+    HFONT heavy = CreateFontIndirect(&lf);
+    HGDIOBJ previous = SelectObject(canvas.dc, heavy);
+    ASSERT_TRUE(GetTextExtentPoint32(canvas.dc, u"Unknown caller", 14, &bold));
+    ASSERT_TRUE(GetTextExtentPoint32(canvas.dc, u"", 0, &empty));
+    SelectObject(canvas.dc, previous);
+    DeleteObject(heavy);
+    EXPECT_GT(normal.cx, 40);
+    EXPECT_GT(bold.cx, normal.cx);
+    EXPECT_EQ(0, empty.cx);
+    EXPECT_GT(normal.cy, 0);
+}
+
 class ResourceTest : public handset::testing::DeviceTest {};
 
 TEST_F(ResourceTest, StringsAndIconsByIdFromTheModule)

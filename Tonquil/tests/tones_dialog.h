@@ -1,0 +1,107 @@
+// What the tone selector and System page tests share: a caller dialog run
+// modally with a test's steps, clicks on its controls, and tone files made
+// on the device.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <handset/com.h>
+#include <handset/device.h>
+#include <handset/ui.h>
+#include <system/set_caller.h>
+
+#include <test_device.h>
+#include <test_media.h>
+
+namespace tones_test {
+
+inline const std::u16string kShortTone = u"\\My Documents\\My Ringtones\\Short.wav";
+inline const std::u16string kLongTone = u"\\My Documents\\My Ringtones\\Long.wav";
+
+inline void click(CWnd* dialog, int id)
+{
+    CWnd* control = dialog->GetDlgItem(id);
+    ASSERT_NE(nullptr, control);
+    auto* button = qobject_cast<QAbstractButton*>(control->widget());
+    ASSERT_NE(nullptr, button);
+    button->click();
+}
+
+inline bool shown(CWnd* dialog, int id)
+{
+    CWnd* control = dialog->GetDlgItem(id);
+    return control && control->IsWindowVisible();
+}
+
+inline std::u16string textOf(CWnd* dialog, int id)
+{
+    CWnd* control = dialog->GetDlgItem(id);
+    return control ? control->GetWindowText() : u"(none)";
+}
+
+// Lets the dialog's loop run until `done` holds; false when it still does
+// not after `milliseconds`.
+template <class Condition>
+bool waitUntil(Condition done, int milliseconds = 8000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > milliseconds)
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+inline WMPPlayState playState(tonquil::CToneDialog& dialog)
+{
+    WMPPlayState state = wmppsUndefined;
+    if (dialog.player())
+        dialog.player()->get_playState(&state);
+    return state;
+}
+
+// A device with COM started, the tones the tests play, and each player's
+// sound captured in capture() (HANDSET_AUDIO=capture:DIR).
+class ToneDialogTest : public handset::testing::DeviceTest {
+protected:
+    void SetUp() override
+    {
+        handset::ui::ensureApplication();
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        const std::filesystem::path tones = handset::deviceFileSystem() / "My Documents" / "My Ringtones";
+        std::filesystem::create_directories(tones);
+        wmp_test::writeToneWav(tones / "Short.wav", 1.5);
+        wmp_test::writeToneWav(tones / "Long.wav", 20.0);
+        ::setenv("HANDSET_AUDIO", ("capture:" + capture().string()).c_str(), 1);
+    }
+    void TearDown() override
+    {
+        ::setenv("HANDSET_AUDIO", "none", 1);
+        CoUninitialize();
+    }
+    std::filesystem::path capture() const { return device_.root() / "captures"; }
+
+    // Runs the caller dialog of `callerClass` with `drive` once it shows;
+    // the dialog is cancelled afterwards unless `drive` closed it.
+    void runCaller(tonquil::CSetCaller& dialog, const std::function<void(tonquil::CSetCaller&)>& drive)
+    {
+        handset::ui::whenNextFormShown([&](CWnd*) {
+            drive(dialog);
+            const auto forms = handset::ui::modalForms();
+            if (std::find(forms.begin(), forms.end(), &dialog) != forms.end())
+                dialog.EndDialog(IDCANCEL);
+        });
+        dialog.DoModal();
+    }
+};
+
+}  // namespace tones_test

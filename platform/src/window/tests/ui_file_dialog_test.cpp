@@ -1,0 +1,109 @@
+// The file-open dialog: scripted answers in their order, and the person's
+// picker over the device's file system through its real widgets.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include <QLabel>
+#include <QListWidget>
+#include <QTest>
+
+#include <handset/device.h>
+#include <handset/pickers.h>
+#include <handset/ui.h>
+
+#include "test_device.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char16_t* kAudioFilter = u"Audio files |*.wav;*.mp3;*.wma;*.mid;*.midi||";
+
+QStringList rowsOf(QListWidget* list)
+{
+    QStringList rows;
+    for (int i = 0; i < list->count(); ++i)
+        rows << list->item(i)->text();
+    return rows;
+}
+
+void tapRow(QListWidget* list, const QString& text)
+{
+    const auto found = list->findItems(text, Qt::MatchExactly);
+    ASSERT_EQ(1, found.size()) << text.toStdString();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(found.front()).center());
+}
+
+class FileDialogTest : public handset::testing::DeviceTest {
+protected:
+    void SetUp() override
+    {
+        handset::ui::ensureApplication();
+        handset::clearPickerAnswers();
+    }
+    void TearDown() override { ::unsetenv("HANDSET_FILE_ANSWERS"); }
+};
+
+TEST_F(FileDialogTest, ScriptedAnswersComeFirstThenTheEnvironmentsInOrder)
+{
+    ::setenv("HANDSET_FILE_ANSWERS", "\\Windows\\Ring.wav\n  cancel \nRing.wav\n", 1);
+    handset::scriptPickerAnswers({u"\\My Documents\\Song.mp3"});
+    struct Expected {
+        INT_PTR result;
+        std::u16string path;
+    };
+    for (const Expected& e : {Expected{IDOK, u"\\My Documents\\Song.mp3"}, Expected{IDOK, u"\\Windows\\Ring.wav"},
+                              Expected{IDCANCEL, u""}, Expected{IDCANCEL, u""}}) {
+        CFileDialog picker(TRUE, nullptr, nullptr, 0, kAudioFilter);
+        EXPECT_EQ(e.result, picker.DoModal());
+        EXPECT_EQ(e.path, picker.GetPathName());
+    }
+    // With the answers used up, the picker shows itself; its Cancel gives up.
+    CFileDialog picker(TRUE, nullptr, nullptr, 0, kAudioFilter);
+    bool shown = false;
+    handset::ui::whenNextFormShown([&](CWnd* form) {
+        shown = true;
+        handset::ui::pressSoftKey(handset::ui::menuBarOf(form->m_hWnd), 1);
+    });
+    EXPECT_EQ(IDCANCEL, picker.DoModal());
+    EXPECT_TRUE(shown);
+}
+
+TEST_F(FileDialogTest, PersonBrowsesDeviceFoldersAndPicksAMatchingFile)
+{
+    const fs::path tones = handset::deviceFileSystem() / "My Documents" / "My Ringtones";
+    fs::create_directories(tones / "Old");
+    for (const fs::path& file : {tones / "Chimes.mp3", tones / "notes.txt", tones / "Old" / "Bell.WAV"})
+        std::ofstream(file) << "x";
+
+    CFileDialog picker(TRUE, nullptr, nullptr, 0, kAudioFilter);
+    handset::ui::whenNextFormShown([&](CWnd* form) {
+        auto* list = form->widget()->findChild<QListWidget*>(QStringLiteral("1120"));
+        auto* folder = form->widget()->findChild<QLabel*>(QStringLiteral("1088"));
+        ASSERT_NE(nullptr, list);
+        ASSERT_NE(nullptr, folder);
+        EXPECT_EQ(QStringLiteral("\\My Documents\\My Ringtones"), folder->text());
+        EXPECT_EQ((QStringList{"..", "Old\\", "Chimes.mp3"}), rowsOf(list));  // no text file
+        tapRow(list, QStringLiteral("Old\\"));
+        EXPECT_EQ((QStringList{"..", "Bell.WAV"}), rowsOf(list));
+        tapRow(list, QStringLiteral(".."));
+        tapRow(list, QStringLiteral(".."));
+        tapRow(list, QStringLiteral(".."));
+        // The top of the device's file system has no way further up.
+        EXPECT_EQ(QStringLiteral("\\"), folder->text());
+        EXPECT_FALSE(rowsOf(list).contains(QStringLiteral("..")));
+        tapRow(list, QStringLiteral("My Documents\\"));
+        tapRow(list, QStringLiteral("My Ringtones\\"));
+        tapRow(list, QStringLiteral("Chimes.mp3"));
+        handset::ui::pressSoftKey(handset::ui::menuBarOf(form->m_hWnd), 0);
+    });
+    EXPECT_EQ(IDOK, picker.DoModal());
+    EXPECT_EQ(u"\\My Documents\\My Ringtones\\Chimes.mp3", picker.GetPathName());
+    EXPECT_EQ(u"Chimes.mp3", picker.GetFileName());
+    EXPECT_EQ(u"\\My Documents\\My Ringtones\\Chimes.mp3", std::u16string(picker.m_ofn.lpstrFile));
+}
+
+}  // namespace

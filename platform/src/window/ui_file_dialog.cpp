@@ -1,0 +1,323 @@
+// The file-open dialog (CFileDialog) over the platform's own picker: a
+// full-screen form of the framework that browses the device's file system,
+// or the next scripted answer (handset/pickers.h).
+#include <QComboBox>
+#include <QEventLoop>
+#include <QLabel>
+#include <QListWidget>
+#include <QRegularExpression>
+
+#include <handset/files.h>
+#include <handset/log.h>
+#include <handset/pickers.h>
+#include <handset/wstring.h>
+
+#include "ui_internal.h"
+#include "window_internal.h"
+
+namespace handset::ui {
+namespace {
+
+// The picker's controls, with the ids of the phone's own open dialog.
+constexpr int kFolderLabel = 1088;  // stc1
+constexpr int kFileList = 1120;     // lst1
+constexpr int kTypeCombo = 1136;    // cmb1
+
+// What the list shows for the parent folder; a folder's name ends in a backslash.
+const QString kParentRow = QStringLiteral("..");
+
+std::u16string& lastFolder()
+{
+    static std::u16string folder;
+    return folder;
+}
+
+std::u16string joinPath(const std::u16string& folder, const std::u16string& name)
+{
+    return folder == u"\\" ? u"\\" + name : folder + u"\\" + name;
+}
+
+std::u16string parentOf(const std::u16string& folder)
+{
+    const std::size_t cut = folder.find_last_of(u'\\');
+    return cut == 0 || cut == std::u16string::npos ? u"\\" : folder.substr(0, cut);
+}
+
+bool isFolder(const std::u16string& path)
+{
+    const DWORD attributes = GetFileAttributes(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+struct FilterEntry {
+    QString description;
+    std::vector<QRegularExpression> patterns;
+};
+
+// The pairs of an OPENFILENAME filter (description, patterns separated by ';').
+std::vector<FilterEntry> parseFilter(LPCWSTR filter)
+{
+    std::vector<FilterEntry> entries;
+    while (filter && *filter) {
+        FilterEntry entry;
+        entry.description = QString::fromUtf16(filter);
+        filter += handset::wideLength(filter) + 1;
+        if (!*filter)
+            break;
+        for (const QString& p : QString::fromUtf16(filter).split(u';', Qt::SkipEmptyParts))
+            entry.patterns.emplace_back(QRegularExpression::wildcardToRegularExpression(p.trimmed()),
+                                        QRegularExpression::CaseInsensitiveOption);
+        filter += handset::wideLength(filter) + 1;
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+// The person's picker: a form of its own, modal like every dialog.
+class FilePicker : public CWnd {
+public:
+    FilePicker(std::u16string title, std::vector<FilterEntry> filters, int filterIndex, std::u16string folder)
+        : m_title(std::move(title)), m_filters(std::move(filters)), m_folder(std::move(folder))
+    {
+        if (m_filters.empty())
+            m_filters.push_back({QStringLiteral("All files"), {}});
+        m_type = std::clamp(filterIndex, 0, static_cast<int>(m_filters.size()) - 1);
+    }
+
+    // The chosen file's full path; empty when the person gave up.
+    std::u16string run()
+    {
+        const std::u16string previousTitle = navigationBarText();
+        auto* form = new Form(Form::Kind::Dialog, this);
+        form->setWindowTitle(qstr(m_title));
+        form->setWindowModality(Qt::ApplicationModal);
+        attach(this, form->client(), nullptr, IDC_STATIC);
+        form->setCurrentBarOwner(this);
+        build(form->client());
+        auto menu = std::make_unique<HMENU__>();
+        menu->items.push_back({IDOK, u"OK", 0, nullptr});
+        menu->items.push_back({IDCANCEL, u"Cancel", 0, nullptr});
+        form->addMenuBar(std::make_unique<MenuBar>(form, m_hWnd, std::move(menu)));
+        setNavigationBarText(m_title);
+        show(m_folder);
+
+        runForm(this, form, m_loop, m_ended, [this] { m_list->setFocus(Qt::OtherFocusReason); });
+        detach(this);
+        m_controls.clear();
+        delete form;
+        setNavigationBarText(previousTitle);
+        return m_result;
+    }
+
+    BOOL OnCommand(WPARAM wParam, LPARAM) override
+    {
+        switch (LOWORD(static_cast<LPARAM>(wParam))) {
+        case IDOK:
+            confirm();
+            return TRUE;
+        case IDCANCEL:
+            end({});
+            return TRUE;
+        default:
+            return FALSE;
+        }
+    }
+
+private:
+    void build(QWidget* client)
+    {
+        auto* folderLabel = new QLabel(client);
+        folderLabel->setGeometry(6, 4, 228, 18);
+        folderLabel->setTextFormat(Qt::PlainText);
+        m_folderLabel = folderLabel;
+        m_list = new QListWidget(client);
+        m_list->setGeometry(4, 24, 232, 206);
+        m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+        m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        auto* typeLabel = new QLabel(QStringLiteral("Type:"), client);
+        typeLabel->setGeometry(6, 240, 40, 20);
+        m_types = new QComboBox(client);
+        m_types->setGeometry(46, 238, 188, 22);
+        for (const FilterEntry& f : m_filters)
+            m_types->addItem(f.description);
+        m_types->setCurrentIndex(m_type);
+
+        for (auto [widget, id] : {std::pair<QWidget*, int>{folderLabel, kFolderLabel}, {m_list, kFileList},
+                                  {m_types, kTypeCombo}}) {
+            auto object = std::make_unique<CWnd>();
+            attach(object.get(), widget, this, id);
+            m_controls.push_back(std::move(object));
+        }
+        QObject::connect(m_list, &QListWidget::itemClicked, m_list, [this](QListWidgetItem* item) { tapped(item); });
+        QObject::connect(m_list, &QListWidget::itemActivated, m_list, [this](QListWidgetItem* item) {
+            if (!isFolderRow(item))
+                confirm();
+        });
+        QObject::connect(m_types, qOverload<int>(&QComboBox::activated), m_types, [this](int index) {
+            m_type = index;
+            show(m_folder);
+        });
+    }
+
+    static bool isFolderRow(const QListWidgetItem* item)
+    {
+        return item && (item->text() == kParentRow || item->text().endsWith(u'\\'));
+    }
+
+    // Lists a folder: its parent, its folders, then its files of the current type.
+    void show(const std::u16string& folder)
+    {
+        m_folder = folder;
+        m_folderLabel->setText(qstr(folder));
+        m_list->clear();
+        if (folder != u"\\")
+            m_list->addItem(kParentRow);
+        QStringList folders, files;
+        WIN32_FIND_DATA found{};
+        HANDLE find = FindFirstFile(joinPath(folder, u"*").c_str(), &found);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                const QString name = QString::fromUtf16(found.cFileName);
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    folders << name + u'\\';
+                else if (matchesType(name))
+                    files << name;
+            } while (FindNextFile(find, &found));
+            FindClose(find);
+        }
+        m_list->addItems(folders);
+        m_list->addItems(files);
+    }
+
+    bool matchesType(const QString& name) const
+    {
+        const auto& patterns = m_filters[static_cast<std::size_t>(m_type)].patterns;
+        if (patterns.empty())
+            return true;
+        return std::any_of(patterns.begin(), patterns.end(),
+                           [&](const QRegularExpression& p) { return p.match(name).hasMatch(); });
+    }
+
+    void tapped(QListWidgetItem* item)
+    {
+        if (!item)
+            return;
+        if (item->text() == kParentRow)
+            show(parentOf(m_folder));
+        else if (item->text().endsWith(u'\\'))
+            show(joinPath(m_folder, ustr(item->text().chopped(1))));
+        // A file is chosen by the tap; OK confirms it.
+    }
+
+    void confirm()
+    {
+        const auto selected = m_list->selectedItems();
+        if (selected.isEmpty())
+            return;
+        if (isFolderRow(selected.front())) {
+            tapped(selected.front());
+            return;
+        }
+        end(joinPath(m_folder, ustr(selected.front()->text())));
+    }
+
+    void end(std::u16string result)
+    {
+        m_result = std::move(result);
+        m_ended = true;
+        if (m_loop)
+            m_loop->quit();
+    }
+
+    std::u16string m_title;
+    std::vector<FilterEntry> m_filters;
+    int m_type = 0;
+    std::u16string m_folder;
+    std::u16string m_result;
+    bool m_ended = false;
+    QEventLoop* m_loop = nullptr;
+    QLabel* m_folderLabel = nullptr;
+    QListWidget* m_list = nullptr;
+    QComboBox* m_types = nullptr;
+    std::vector<std::unique_ptr<CWnd>> m_controls;
+};
+
+}  // namespace
+}  // namespace handset::ui
+
+using namespace handset::ui;
+
+CFileDialog::CFileDialog(BOOL, LPCWSTR lpszDefExt, LPCWSTR lpszFileName, DWORD dwFlags, LPCWSTR lpszFilter,
+                         CWnd* pParentWnd)
+    : m_pParentWnd(pParentWnd)
+{
+    // The framework's form separates with '|'; the picker reads pairs ended by nulls.
+    if (lpszFilter) {
+        m_filter = lpszFilter;
+        std::replace(m_filter.begin(), m_filter.end(), u'|', u'\0');
+    }
+    m_filter.push_back(u'\0');
+    m_fileBuffer.assign(MAX_PATH, 0);
+    if (lpszFileName)
+        std::copy_n(lpszFileName, std::min<std::size_t>(handset::wideLength(lpszFileName), MAX_PATH - 1),
+                    m_fileBuffer.begin());
+    m_ofn.lStructSize = sizeof m_ofn;
+    m_ofn.hwndOwner = pParentWnd ? pParentWnd->m_hWnd : nullptr;
+    m_ofn.lpstrFilter = lpszFilter ? m_filter.c_str() : nullptr;
+    m_ofn.nFilterIndex = 1;
+    m_ofn.lpstrFile = m_fileBuffer.data();
+    m_ofn.nMaxFile = MAX_PATH;
+    m_ofn.lpstrDefExt = lpszDefExt;
+    m_ofn.Flags = dwFlags;
+}
+
+CFileDialog::~CFileDialog() = default;
+
+INT_PTR CFileDialog::DoModal()
+{
+    m_path.clear();
+    const std::u16string title = m_ofn.lpstrTitle ? m_ofn.lpstrTitle : u"Open";
+    std::string source;
+    if (std::optional<handset::PickerAnswer> answer = handset::nextPickerAnswer(&source)) {
+        handset::logLine("picker", "\"" + handset::toUtf8(title) + "\": " +
+                                       (answer->cancelled ? std::string("cancel") : handset::toUtf8(answer->path)) +
+                                       " (" + source + ")");
+        if (answer->cancelled)
+            return IDCANCEL;
+        m_path = answer->path;
+    } else {
+        std::u16string folder = m_ofn.lpstrInitialDir ? m_ofn.lpstrInitialDir : lastFolder();
+        for (const char16_t* fallback : {u"\\My Documents\\My Ringtones", u"\\My Documents", u"\\"})
+            if (folder.empty() || !isFolder(folder))
+                folder = fallback;
+        FilePicker picker(title, parseFilter(m_ofn.lpstrFilter), static_cast<int>(m_ofn.nFilterIndex) - 1, folder);
+        m_path = picker.run();
+        handset::logLine("picker", "\"" + handset::toUtf8(title) + "\": " +
+                                       (m_path.empty() ? std::string("cancel") : handset::toUtf8(m_path)) +
+                                       " (person)");
+        if (m_path.empty())
+            return IDCANCEL;
+        lastFolder() = parentOf(m_path);
+    }
+    // The path goes into the caller's buffer as far as it holds, as on the phone;
+    // GetPathName gives it whole.
+    if (m_ofn.lpstrFile && m_ofn.nMaxFile > 0) {
+        const std::size_t n = std::min<std::size_t>(m_path.size(), m_ofn.nMaxFile - 1);
+        std::copy_n(m_path.begin(), n, m_ofn.lpstrFile);
+        m_ofn.lpstrFile[n] = 0;
+    }
+    const std::size_t cut = m_path.find_last_of(u'\\');
+    m_ofn.nFileOffset = static_cast<WORD>(cut == std::u16string::npos ? 0 : cut + 1);
+    return IDOK;
+}
+
+std::u16string CFileDialog::GetPathName() const
+{
+    return m_path;
+}
+
+std::u16string CFileDialog::GetFileName() const
+{
+    const std::size_t cut = m_path.find_last_of(u'\\');
+    return cut == std::u16string::npos ? m_path : m_path.substr(cut + 1);
+}
