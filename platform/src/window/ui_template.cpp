@@ -13,7 +13,8 @@
 // LISTBOX, TIMEPICKER (a time of day), PICTURE (its text is the id of a
 // BITMAP resource), EDITTEXT. Flags: HIDDEN (made without the visible
 // style), DISABLED, OWNERDRAW (a button its object draws), SORT (a list or
-// combo box kept in text order), VSCROLL, BORDER, NOWRAP. The id of a
+// combo box kept in text order), VSCROLL, BORDER, NOWRAP, NOTIFY (a label or
+// picture that reports taps, SS_NOTIFY). The id of a
 // control without one is -1. ITEMS fills a combo or list box when the dialog
 // is made, in the order given. Positions are the phone's pixels in the
 // dialog's client area. A quotation mark inside a text is written twice.
@@ -173,6 +174,7 @@ std::optional<DialogTemplate> parseDialog(std::string_view text, std::string& er
             else if (f == "VSCROLL") c.vscroll = true;
             else if (f == "BORDER") c.border = true;
             else if (f == "NOWRAP") c.noWrap = true;
+            else if (f == "NOTIFY") c.notify = true;
             else {
                 error = "an unknown flag " + f + ": " + std::string(lines[n]);
                 return std::nullopt;
