@@ -1,6 +1,7 @@
 // handset contacts / handset categories: the phone's address book from the
 // command line, written through the same contacts volume the phone uses.
 #include <charconv>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include <handset/cedb.h>
 #include <handset/contacts_admin.h>
+#include <handset/imaging.h>
 #include <handset/wstring.h>
 
 #include "commands.h"
@@ -23,6 +25,7 @@ using contacts::ContactChanges;
 struct ContactOptions {
     std::optional<std::string> first, last, company, mobile, home, work, categories, ringTone, smsTone;
     std::optional<std::string> priority;
+    std::optional<std::string> picture;
 
     void addTo(CLI::App* command)
     {
@@ -36,6 +39,9 @@ struct ContactOptions {
         command->add_option("--ring-tone", ringTone, "device path of the contact's ring tone");
         command->add_option("--sms-tone", smsTone, "device path of the contact's SMS tone (\"SMSRingTones\")");
         command->add_option("--priority", priority, "0 Normal, 1 VIP, 2 Mute (\"Priority\")");
+        command->add_option("--picture", picture,
+                            "a picture file of this computer (JPEG, PNG, BMP, GIF), stored byte for byte "
+                            "as the contact's picture (empty: remove the picture)");
     }
 
     // The changes, or a usage message in `problem`.
@@ -70,6 +76,65 @@ struct ContactOptions {
         return fields;
     }
 };
+
+// Reads the --picture file into the changes; 0, or the exit code of a
+// failure it has reported.
+int loadPicture(const std::optional<std::string>& file, ContactChanges& fields)
+{
+    if (!file)
+        return 0;
+    if (file->empty()) {
+        fields.picture.emplace();
+        return 0;
+    }
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(*file, ec);
+    if (ec || !std::filesystem::is_regular_file(*file, ec))
+        return fail("cannot read the picture " + *file + (ec ? ": " + ec.message() : ": not a file"));
+    if (size == 0)
+        return fail("the picture " + *file + " is empty (give --picture \"\" to remove a contact's picture)");
+    if (size > contacts::kMaxPictureBytes)
+        return fail("the picture " + *file + " has " + std::to_string(size) + " bytes; a contact's picture holds " +
+                    std::to_string(contacts::kMaxPictureBytes) + " at most");
+    std::vector<BYTE> bytes(size);
+    std::ifstream in(*file, std::ios::binary);
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)))
+        return fail("cannot read the picture " + *file);
+    fields.picture = std::move(bytes);
+    return 0;
+}
+
+// "400x300 JPEG (12345 bytes)", as the phone's imaging reads the picture.
+std::string describePicture(const std::vector<BYTE>& bytes)
+{
+    if (bytes.empty())
+        return "none";
+    const std::string size = " (" + std::to_string(bytes.size()) + " bytes)";
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
+        return "not read" + size;
+    std::string text = "not a picture" + size;
+    IImagingFactory* factory = nullptr;
+    IImage* image = nullptr;
+    ImageInfo info{};
+    if (SUCCEEDED(CoCreateInstance(CLSID_ImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IImagingFactory,
+                                   reinterpret_cast<void**>(&factory))) &&
+        SUCCEEDED(factory->CreateImageFromBuffer(bytes.data(), static_cast<UINT>(bytes.size()),
+                                                 BufferDisposalFlagNone, &image)) &&
+        SUCCEEDED(image->GetImageInfo(&info))) {
+        const char* format = info.RawDataFormat == ImageFormatJPEG  ? "JPEG"
+                             : info.RawDataFormat == ImageFormatPNG ? "PNG"
+                             : info.RawDataFormat == ImageFormatBMP ? "BMP"
+                             : info.RawDataFormat == ImageFormatGIF ? "GIF"
+                                                                    : "picture";
+        text = std::to_string(info.Width) + "x" + std::to_string(info.Height) + " " + format + size;
+    }
+    if (image)
+        image->Release();
+    if (factory)
+        factory->Release();
+    CoUninitialize();
+    return text;
+}
 
 // The contact's numbers as "mobile:+49 151 1234567,home:030 123".
 std::string numbersOf(const contacts::Contact& contact)
@@ -110,9 +175,11 @@ void addContactCommands(CLI::App& app)
     addOptions->addTo(add);
     onRun(add, NeedsDevice::Yes, [addOptions] {
         std::string problem;
-        const ContactChanges fields = addOptions->changes(problem);
+        ContactChanges fields = addOptions->changes(problem);
         if (!problem.empty())
             return usage(problem);
+        if (const int rc = loadPicture(addOptions->picture, fields))
+            return rc;
         CEOID oid = 0;
         if (const LONG rc = contacts::addContact(fields, &oid); rc != ERROR_SUCCESS)
             return fail("cannot add the contact (error " + std::to_string(rc) + ")");
@@ -131,9 +198,11 @@ void addContactCommands(CLI::App& app)
         if (!parseOid(*setOid, oid))
             return usage("not an object id: " + *setOid);
         std::string problem;
-        const ContactChanges fields = setOptions->changes(problem);
+        ContactChanges fields = setOptions->changes(problem);
         if (!problem.empty())
             return usage(problem);
+        if (const int rc = loadPicture(setOptions->picture, fields))
+            return rc;
         const LONG rc = contacts::setContact(oid, fields);
         if (rc == ERROR_FILE_NOT_FOUND)
             return missingContact(*setOid);
@@ -159,7 +228,7 @@ void addContactCommands(CLI::App& app)
         return 0;
     });
 
-    CLI::App* show = group->add_subcommand("show", "Show one contact, a field a line.");
+    CLI::App* show = group->add_subcommand("show", "Show one contact, a field a line; the picture as its size and format.");
     auto showOid = std::make_shared<std::string>();
     show->add_option("OID", *showOid, "the contact's object id")->required();
     onRun(show, NeedsDevice::Yes, [showOid] {
@@ -180,7 +249,7 @@ void addContactCommands(CLI::App& app)
         }
         std::cout << "categories: " << toUtf8(c.categories) << "\nring tone: " << toUtf8(c.ringTone)
                   << "\nsms tone: " << toUtf8(c.smsTone) << "\npriority: " << priorityOf(c)
-                  << "\npicture: " << c.pictureBytes << " bytes\n";
+                  << "\npicture: " << describePicture(c.picture) << '\n';
         return 0;
     });
 

@@ -17,6 +17,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include <handset/contacts_admin.h>
 #include <handset/device.h>
 #include <handset/log.h>
 #include <handset/registry.h>
@@ -537,6 +538,40 @@ TEST_F(HandsetCommand, ContactsAreAddedChangedListedAndDeleted)
     EXPECT_EQ(0, handset({"contacts", "delete", oid}).status);
     EXPECT_EQ(1, handset({"contacts", "delete", oid}).status);
     EXPECT_EQ("", handset({"contacts", "list"}).out);
+}
+
+// A new device's stock pictures given to contacts: stored byte for byte,
+// shown by size and format; a file that is no picture is stored all the same.
+TEST_F(HandsetCommand, ContactPicturesAreStoredAsTheyAreAndShownBySizeAndFormat)
+{
+    init();
+    const fs::path pictures = phone() / "fs" / "My Documents" / "My Pictures";
+    const fs::path text = scratch_.root() / "notes.txt";
+    std::ofstream(text) << "no picture";
+    for (const auto& [file, shown] : {std::pair{pictures / "Sunset.jpg", "400x300 JPEG"},
+                                      std::pair{pictures / "Portrait.jpg", "120x160 JPEG"},
+                                      std::pair{pictures / "Daisy.png", "64x64 PNG"},
+                                      std::pair{text, "not a picture"}}) {
+        SCOPED_TRACE(file.string());
+        Outcome run = handset({"contacts", "add", "--last", "Smith", "--picture", file.string()});
+        ASSERT_EQ(0, run.status) << run.err;
+        const std::string oid = run.out.substr(0, run.out.find('\n'));
+        const std::string bytes = slurp(file);
+        run = handset({"contacts", "show", oid});
+        EXPECT_NE(std::string::npos,
+                  run.out.find("\npicture: " + std::string(shown) + " (" + std::to_string(bytes.size()) + " bytes)\n"))
+            << run.out;
+        handset::setDeviceRoot(phone());
+        const auto stored = handset::contacts::showContact(static_cast<CEOID>(std::stoul(oid)));
+        EXPECT_EQ(bytes, std::string(stored.contact.picture.begin(), stored.contact.picture.end()));
+    }
+
+    Outcome run = handset({"contacts", "add", "--last", "Jones", "--picture", (pictures / "Gone.jpg").string()});
+    EXPECT_EQ(1, run.status);
+    EXPECT_NE(std::string::npos, run.err.find("cannot read the picture")) << run.err;
+    run = handset({"contacts", "add", "--last", "Jones"});
+    const std::string oid = run.out.substr(0, run.out.find('\n'));
+    EXPECT_NE(std::string::npos, handset({"contacts", "show", oid}).out.find("\npicture: none\n"));
 }
 
 TEST_F(HandsetCommand, VCardImportIsAllOrNothing)

@@ -5,6 +5,7 @@
 // two named properties the tone manager keeps on a contact.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -19,6 +20,10 @@ namespace handset::contacts {
 // The named properties of the tone manager, with the types they are made with.
 inline constexpr char16_t kSmsRingTonesName[] = u"SMSRingTones";  // CEVT_LPWSTR
 inline constexpr char16_t kPriorityName[] = u"Priority";          // CEVT_UI2
+
+// The largest picture a contact holds: a photo is a few hundred kilobytes;
+// the bound keeps a runaway writer from filling the device.
+inline constexpr std::size_t kMaxPictureBytes = 16 * 1024 * 1024;
 
 // The short names tools give the phone properties ("mobile", "home",
 // "work", "home2", "work2", "car", "radio", "company", "assistant", "pager",
@@ -40,7 +45,7 @@ struct ContactChanges {
     std::optional<std::u16string> ringTone;    // device path
     std::optional<std::u16string> smsTone;     // "SMSRingTones"
     std::optional<WORD> priority;              // "Priority"
-    std::optional<std::vector<BYTE>> picture;  // the picture file's bytes
+    std::optional<std::vector<BYTE>> picture;  // the picture file's bytes, at most kMaxPictureBytes
 
     bool operator==(const ContactChanges&) const = default;
 };
@@ -59,9 +64,12 @@ struct Contact {
     std::u16string smsTone;
     std::optional<WORD> priority;
     std::size_t pictureBytes = 0;
+    std::vector<BYTE> picture;  // the picture's bytes: showContact reads them, listContacts does not
 };
 
 // Adds a contact; *oid (may be null) receives its object id.
+// ERROR_INVALID_PARAMETER for a picture above kMaxPictureBytes (and, for
+// setContact as well, a phone property that is not a phone number).
 [[nodiscard]] LONG addContact(const ContactChanges& fields, CEOID* oid = nullptr);
 
 // Changes a contact. ERROR_FILE_NOT_FOUND when there is no contact `oid`;

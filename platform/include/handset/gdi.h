@@ -73,6 +73,8 @@ constexpr int OPAQUE = 2;
 // GetDeviceCaps indexes.
 constexpr int HORZRES = 8;
 constexpr int VERTRES = 10;
+constexpr int BITSPIXEL = 12;
+constexpr int PLANES = 14;
 constexpr int LOGPIXELSX = 88;
 constexpr int LOGPIXELSY = 90;
 
@@ -144,7 +146,8 @@ int FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
 // Draws the icon in its natural size with its top left corner at (X, Y).
 BOOL DrawIcon(HDC hDC, int X, int Y, HICON hIcon);
 
-// LOGPIXELSX and LOGPIXELSY (96), HORZRES (240) and VERTRES (320).
+// LOGPIXELSX and LOGPIXELSY (96), HORZRES (240), VERTRES (320), BITSPIXEL
+// (16, the colour depth of the phone's display) and PLANES (1).
 int GetDeviceCaps(HDC hdc, int nIndex);
 
 // nNumber * nNumerator / nDenominator rounded to the nearest integer, halves
@@ -253,6 +256,55 @@ constexpr UINT OBJ_FONT = 6;
 constexpr UINT OBJ_BITMAP = 7;
 // The object of the kind selected into the context; null for a bad one.
 HGDIOBJ GetCurrentObject(HDC hdc, UINT uObjectType);
+
+// ---------------------------------------------------------------------------
+// Device-independent bitmaps
+
+struct BITMAPINFOHEADER {
+    DWORD biSize;          // sizeof(BITMAPINFOHEADER)
+    LONG biWidth;
+    LONG biHeight;         // positive: rows from the bottom up; negative: from the top down
+    WORD biPlanes;         // 1
+    WORD biBitCount;       // 24 or 32 here
+    DWORD biCompression;   // BI_RGB
+    DWORD biSizeImage;
+    LONG biXPelsPerMeter;
+    LONG biYPelsPerMeter;
+    DWORD biClrUsed;
+    DWORD biClrImportant;
+};
+using LPBITMAPINFOHEADER = BITMAPINFOHEADER*;
+
+struct RGBQUAD {
+    BYTE rgbBlue;
+    BYTE rgbGreen;
+    BYTE rgbRed;
+    BYTE rgbReserved;
+};
+
+struct BITMAPINFO {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[1];
+};
+using LPBITMAPINFO = BITMAPINFO*;
+
+constexpr DWORD BI_RGB = 0;
+constexpr UINT DIB_RGB_COLORS = 0;
+constexpr UINT DIB_PAL_COLORS = 1;
+
+// A bitmap whose pixels lie in memory the caller reads and writes: *ppvBits
+// points at them, rows of (biWidth * biBitCount / 8) bytes padded to a
+// multiple of 4, the bottom row first for a positive biHeight, each pixel
+// blue, green, red (and an unused byte at 32 bits). The pixels start black.
+// Drawing into a memory context that holds the bitmap changes that memory,
+// and what the caller writes there is what BitBlt, GetPixel and a static
+// control then show. Only uncompressed (BI_RGB) 24- and 32-bit bitmaps with
+// DIB_RGB_COLORS and no section handle are made; anything else gives null
+// with ERROR_INVALID_PARAMETER (ERROR_NOT_ENOUGH_MEMORY for a size beyond
+// 256 MB), and *ppvBits null. hdc is not used and may be null. Delete it
+// with DeleteObject, which frees the memory.
+HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT iUsage, void** ppvBits, HANDLE hSection,
+                         DWORD dwOffset);
 
 namespace handset {
 

@@ -69,6 +69,12 @@ constexpr WORD BN_CLICKED = 0;
 constexpr WORD CBN_SELCHANGE = 1;
 constexpr WORD LBN_SELCHANGE = 1;
 constexpr WORD LBN_DBLCLK = 2;
+// A tap on a static control made with SS_NOTIFY (the template's NOTIFY flag).
+constexpr WORD STN_CLICKED = 0;
+constexpr DWORD SS_NOTIFY = 0x00000100;
+
+// Combo box messages.
+constexpr UINT CB_FINDSTRING = 0x014C;
 
 constexpr int CB_ERR = -1;
 constexpr int LB_ERR = -1;
@@ -525,6 +531,13 @@ public:
     int GetLBText(int index, std::u16string& text) const;
     DWORD_PTR GetItemData(int index) const;
     int SetItemData(int index, DWORD_PTR data);
+    // The first item, after nStartAfter and wrapping round to it, whose text
+    // begins with lpszString regardless of case; nStartAfter -1 (or any
+    // index outside the list) searches from the top. CB_ERR when none does.
+    int FindString(int nStartAfter, LPCWSTR lpszString) const;
+    // CB_FINDSTRING (wParam: the start, lParam: the text) as FindString;
+    // everything else as a window's.
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 };
 
 class CListBox : public CWnd {
@@ -542,6 +555,46 @@ public:
     int GetText(int index, std::u16string& text) const;
     DWORD_PTR GetItemData(int index) const;
     int SetItemData(int index, DWORD_PTR data);
+};
+
+// A file of the device opened for reading (a read-only file class: the
+// framework's programs only read files here). Device paths as in
+// handset/device.h. Nothing throws: a failed read returns 0.
+class CFile {
+public:
+    // Open flags. Only reading is offered; the sharing and type flags are
+    // taken and mean nothing on this platform.
+    enum OpenFlags : UINT {
+        modeRead = 0x0000,
+        modeWrite = 0x0001,
+        modeReadWrite = 0x0002,
+        shareExclusive = 0x0010,
+        shareDenyWrite = 0x0020,
+        shareDenyRead = 0x0030,
+        shareDenyNone = 0x0040,
+        modeCreate = 0x1000,
+        typeBinary = 0x8000,
+    };
+
+    CFile() = default;
+    ~CFile();  // closes the file
+    CFile(const CFile&) = delete;
+    CFile& operator=(const CFile&) = delete;
+
+    // Opens the file (closing the one held). FALSE, with GetLastError set,
+    // for a mode that writes or creates (ERROR_ACCESS_DENIED), a path
+    // outside the device (ERROR_PATH_NOT_FOUND), a file that is not there or
+    // a folder (ERROR_FILE_NOT_FOUND).
+    BOOL Open(LPCWSTR lpszFileName, UINT nOpenFlags);
+    // Reads up to nCount bytes from the current position; the number read,
+    // 0 at the end, for a closed file or when reading fails.
+    UINT Read(void* lpBuf, UINT nCount);
+    // The file's size in bytes, 0 when none is open.
+    ULONGLONG GetLength() const;
+    void Close();
+
+private:
+    int m_fd = -1;
 };
 
 // The date and time picker, here for times of day.

@@ -10,6 +10,7 @@
 #include <handset/registry.h>
 #include <handset/registry_batch.h>
 
+#include "imaging/stock_pictures.h"
 #include "wmp/stock_sounds.h"
 
 namespace handset {
@@ -20,7 +21,8 @@ namespace {
 
 // The device's folders; the phone's file system lives below fs/.
 constexpr std::string_view kWindowsPrograms[] = {"peghelp.exe"};
-constexpr std::string_view kFolders[] = {"fs/Windows", "fs/My Documents", "fs/Program Files", "run", "log"};
+constexpr std::string_view kFolders[] = {"fs/Windows", "fs/My Documents", "fs/My Documents/My Pictures",
+                                         "fs/Program Files", "run", "log"};
 
 // The SMS notification class, whose sound and options the phone uses for
 // every arriving text message.
@@ -137,6 +139,10 @@ CreateDeviceResult createDevice(const fs::path& root, ReplaceExisting replace)
     // factory registry names.
     if (std::string why; !wmp::writeStockSounds(device / "fs/Windows", &why))
         return failed(Failure::Files, "cannot make the stock sounds: " + why);
+    // A few pictures to give a contact.
+    if (std::string why; !writeEmbeddedFiles(imaging::kStockPictureFiles, imaging::kStockPictureFileCount,
+                                             device / "fs/My Documents/My Pictures", &why))
+        return failed(Failure::Files, "cannot make the stock pictures: " + why);
     // The phone's own programs in "\Windows" (its help viewer), taken from
     // the folder of the device's programs; a build without them makes a
     // device without them.

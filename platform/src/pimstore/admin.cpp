@@ -64,7 +64,7 @@ int namedIds(pim::Store& store, bool create, NamedIds& ids)
     return SQLITE_OK;
 }
 
-int readContact(pim::Store& store, CEOID oid, const NamedIds& ids, Contact& contact)
+int readContact(pim::Store& store, CEOID oid, const NamedIds& ids, Contact& contact, bool withPicture)
 {
     std::map<CEPROPID, pim::PropValue> values;
     const int rc = pim::readAllProperties(store, oid, values);
@@ -87,9 +87,13 @@ int readContact(pim::Store& store, CEOID oid, const NamedIds& ids, Contact& cont
         if (auto it = values.find(ids.priority); it != values.end())
             if (const auto* v = std::get_if<std::int64_t>(&it->second))
                 contact.priority = static_cast<WORD>(*v);
-    if (auto it = values.find(PIMPR_PICTURE); it != values.end())
-        if (const auto* bytes = std::get_if<std::vector<BYTE>>(&it->second))
+    if (auto it = values.find(PIMPR_PICTURE); it != values.end()) {
+        if (const auto* bytes = std::get_if<std::vector<BYTE>>(&it->second)) {
             contact.pictureBytes = bytes->size();
+            if (withPicture)
+                contact.picture = *bytes;
+        }
+    }
     return SQLITE_OK;
 }
 
@@ -103,7 +107,7 @@ LONG read(CEOID oid, Contact& contact)
     if (rc == SQLITE_OK)
         rc = store.beginRead();
     if (rc == SQLITE_OK)
-        rc = readContact(store, oid, ids, contact);
+        rc = readContact(store, oid, ids, contact, true);
     return pim::toWin32(rc);
 }
 
@@ -147,6 +151,8 @@ int saveFields(pim::Store& store, CEOID& oid, const ContactChanges& fields)
             changes[propid] = pim::PropValue(number);
     }
     if (fields.picture) {
+        if (fields.picture->size() > kMaxPictureBytes)
+            return kInvalidField;
         if (fields.picture->empty())
             changes[PIMPR_PICTURE] = std::nullopt;
         else
@@ -230,7 +236,7 @@ ContactListResult listContacts()
         rc = pim::listContacts(store, oids);
     for (std::size_t i = 0; rc == SQLITE_OK && i < oids.size(); ++i) {
         Contact contact;
-        rc = readContact(store, oids[i], ids, contact);
+        rc = readContact(store, oids[i], ids, contact, false);
         if (rc == SQLITE_OK)
             result.contacts.push_back(std::move(contact));
     }

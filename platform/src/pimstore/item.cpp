@@ -9,6 +9,8 @@
 #include <new>
 #include <vector>
 
+#include <handset/contacts_admin.h>
+
 #include "pimstore/contact_data.h"
 #include "pimstore/objects.h"
 #include "pimstore/prop_buffer.h"
@@ -18,9 +20,7 @@ namespace handset::pim {
 
 namespace {
 
-// A picture is a photo of a person, a few hundred kilobytes at most; the
-// bound keeps a runaway writer from filling the device.
-constexpr std::size_t kMaxStreamBytes = 16 * 1024 * 1024;
+constexpr std::size_t kMaxStreamBytes = contacts::kMaxPictureBytes;
 
 constexpr DWORD kStreamModes = GENERIC_READ | GENERIC_WRITE;
 

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
+#include <new>
 #include <cstring>
 #include <utility>
 #include <mutex>
@@ -113,6 +115,27 @@ QImage* contextImage(HDC__* dc)
     return nullptr;
 }
 
+// A bitmap's pixels as they look, for reading. A section's are copied out
+// of its memory each time, since its maker may have written there since.
+const QImage& bitmapPixels(GdiObject* bitmap)
+{
+    if (!bitmap->bits)
+        return bitmap->image;
+    bitmap->view = (bitmap->bottomUp ? bitmap->image.mirrored() : bitmap->image.copy())
+                       .convertToFormat(QImage::Format_RGB32);
+    return bitmap->view;
+}
+
+// The pixels a memory or image context shows, for reading; null for a window's.
+const QImage* contextPixels(HDC__* dc)
+{
+    if (dc->target)
+        return dc->target;
+    if (dc->memory && dc->bitmap)
+        return &bitmapPixels(dc->bitmap);
+    return nullptr;
+}
+
 // A painter on the context's window, translated to the window's origin and
 // clipped to it. False when the context draws nowhere (the screen context,
 // a dead window).
@@ -120,7 +143,12 @@ bool openPainter(HDC__* dc, QPainter& painter, QRect& windowArea)
 {
     if (QImage* image = contextImage(dc)) {
         windowArea = image->rect();
-        return painter.begin(image);
+        if (!painter.begin(image))
+            return false;
+        // A bottom-up section's memory holds the picture upside down.
+        if (dc->memory && dc->bitmap && dc->bitmap->bottomUp)
+            painter.setTransform(QTransform(1, 0, 0, -1, 0, image->height()));
+        return true;
     }
     if (!dc->hwnd || !handset::window::isLive(dc->hwnd))
         return false;
@@ -261,7 +289,19 @@ HBITMAP makeBitmap(const QImage& image)
 const QImage* bitmapImage(HBITMAP bitmap)
 {
     GdiObject* o = object(bitmap);
-    return o && o->kind == GdiObject::Kind::Bitmap ? &o->image : nullptr;
+    return o && o->kind == GdiObject::Kind::Bitmap ? &bitmapPixels(o) : nullptr;
+}
+
+bool drawImage(HDC hdc, const QRect& target, const QImage& image, const QRect& source)
+{
+    HDC__* dc = context(hdc);
+    QPainter painter;
+    QRect area;
+    if (!dc || image.isNull() || !openPainter(dc, painter, area))
+        return false;
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(target, image, source);
+    return true;
 }
 
 QFont qtFont(const LOGFONTW& lf)
@@ -392,6 +432,11 @@ int GetObject(HGDIOBJ hgdiobj, int cbBuffer, LPVOID lpvObject)
         if (cbBuffer < size)
             return 0;
         BITMAP bm{0, o->image.width(), o->image.height(), o->image.width() * 4, 1, 32, nullptr};
+        if (o->bits) {
+            bm.bmWidthBytes = static_cast<LONG>(o->image.bytesPerLine());
+            bm.bmBitsPixel = static_cast<WORD>(o->image.depth());
+            bm.bmBits = o->bits.get();
+        }
         std::memcpy(lpvObject, &bm, size);
         return size;
     }
@@ -594,7 +639,8 @@ BOOL BitBlt(HDC hdc, int x, int y, int nWidth, int nHeight, HDC hdcSrc, int x1, 
         rop != MERGEPAINT)
         return FALSE;
     HDC__* src = fill ? nullptr : context(hdcSrc);
-    if (!fill && (!src || !contextImage(src)))
+    const QImage* source = src ? contextPixels(src) : nullptr;
+    if (!fill && !source)
         return FALSE;
     if (nWidth <= 0 || nHeight <= 0)
         return TRUE;
@@ -604,7 +650,7 @@ BOOL BitBlt(HDC hdc, int x, int y, int nWidth, int nHeight, HDC hdcSrc, int x1, 
     if (!fill) {
         QPainter copier(&part);
         copier.setCompositionMode(QPainter::CompositionMode_Source);
-        copier.drawImage(QPoint(-x1, -y1), *contextImage(src));
+        copier.drawImage(QPoint(-x1, -y1), *source);
     }
     QPainter painter;
     QRect area;
@@ -620,7 +666,7 @@ COLORREF GetPixel(HDC hdc, int x, int y)
     HDC__* dc = context(hdc);
     if (!dc)
         return CLR_INVALID;
-    QImage* image = contextImage(dc);
+    const QImage* image = contextPixels(dc);
     QPoint origin;
     if (!image && dc->hwnd && handset::window::isLive(dc->hwnd)) {
         HWND owner = handset::window::surfaceOwner(dc->hwnd, origin);
@@ -648,9 +694,50 @@ int GetDeviceCaps(HDC hdc, int nIndex)
         return kScreenWidth;
     case VERTRES:
         return kScreenHeight;
+    case BITSPIXEL:
+        return 16;
+    case PLANES:
+        return 1;
     default:
         return 0;
     }
+}
+
+HBITMAP CreateDIBSection(HDC, const BITMAPINFO* pbmi, UINT iUsage, void** ppvBits, HANDLE hSection, DWORD)
+{
+    if (ppvBits)
+        *ppvBits = nullptr;
+    const BITMAPINFOHEADER* h = pbmi ? &pbmi->bmiHeader : nullptr;
+    if (!h || !ppvBits || hSection || iUsage != DIB_RGB_COLORS || h->biSize < sizeof(BITMAPINFOHEADER) ||
+        h->biWidth <= 0 || h->biHeight == 0 || h->biHeight == INT32_MIN || h->biPlanes != 1 ||
+        (h->biBitCount != 24 && h->biBitCount != 32) || h->biCompression != BI_RGB) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    const long long width = h->biWidth;
+    const long long height = h->biHeight < 0 ? -static_cast<long long>(h->biHeight) : h->biHeight;
+    const long long stride = (width * h->biBitCount + 31) / 32 * 4;
+    constexpr long long kMaxBytes = 256LL * 1024 * 1024;
+    if (stride * height > kMaxBytes) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    std::unique_ptr<uchar[]> bits(new (std::nothrow) uchar[static_cast<std::size_t>(stride * height)]());
+    if (!bits) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    // Blue, green, red in memory is Qt's BGR888; at 32 bits, RGB32 on a
+    // little-endian machine.
+    const QImage::Format format = h->biBitCount == 24 ? QImage::Format_BGR888 : QImage::Format_RGB32;
+    auto* bitmap = new GdiObject{GdiObject::Kind::Bitmap, false, false, 0, {}};
+    bitmap->image = QImage(bits.get(), static_cast<int>(width), static_cast<int>(height), stride, format);
+    bitmap->bottomUp = h->biHeight > 0;
+    *ppvBits = bits.get();
+    bitmap->bits = std::move(bits);
+    std::lock_guard lock(gMutex);
+    liveObjects().insert(bitmap);
+    return reinterpret_cast<HBITMAP>(bitmap);
 }
 
 int MulDiv(int nNumber, int nNumerator, int nDenominator)

@@ -2,6 +2,7 @@
 // device contexts and the painter that draws for a context.
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -21,6 +22,13 @@ struct GdiObject {
     QImage image{};       // a bitmap's pixels
     int selections = 0;   // a bitmap: the memory contexts it is selected into
     int penWidth = 1;
+    // A device-independent bitmap section: `image` works on `bits`, the
+    // memory its maker reads and writes, row for row; with rows from the
+    // bottom up it is the picture upside down, which drawing undoes with a
+    // flipped painter and reading with `view`, the picture as it looks.
+    std::unique_ptr<uchar[]> bits{};
+    bool bottomUp = false;
+    QImage view{};
 };
 
 // What SaveDC keeps and RestoreDC puts back.

@@ -1,12 +1,24 @@
 // The framework's controls: static labels and pictures, buttons, combo boxes,
-// list boxes and time pickers, each over its Qt widget.
+// list boxes and time pickers, each over its Qt widget; and its read-only
+// file class.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QRegularExpression>
 #include <QTimeEdit>
 #include <QVariant>
+
+#include <handset/device.h>
+#include <handset/errors.h>
+#include <handset/process.h>
 
 #include "ui_internal.h"
 #include "window_internal.h"
@@ -34,7 +46,42 @@ int findSorted(const QStringList& texts, const QString& text)
     return index;
 }
 
+// Sees a label's mouse events: a press and then a release inside it is a tap.
+class TapFilter : public QObject {
+public:
+    TapFilter(QLabel* label, std::function<void()> onTap) : QObject(label), onTap_(std::move(onTap)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* label = static_cast<QLabel*>(parent());
+        if (watched != label)
+            return false;
+        if (event->type() == QEvent::MouseButtonPress) {
+            pressed_ = static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+        } else if (event->type() == QEvent::MouseButtonRelease && pressed_) {
+            pressed_ = false;
+            if (label->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint()))
+                onTap_();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> onTap_;
+    bool pressed_ = false;
+};
+
 }  // namespace
+
+namespace handset::ui {
+
+void reportTaps(QLabel* label, std::function<void()> onTap)
+{
+    label->installEventFilter(new TapFilter(label, std::move(onTap)));
+}
+
+}  // namespace handset::ui
 
 HBITMAP CStatic::SetBitmap(HBITMAP bitmap)
 {
@@ -181,6 +228,29 @@ int CComboBox::SetItemData(int index, DWORD_PTR data)
     return 0;
 }
 
+int CComboBox::FindString(int nStartAfter, LPCWSTR lpszString) const
+{
+    QComboBox* combo = comboOf(m_widget);
+    if (!combo || !lpszString || combo->count() == 0)
+        return CB_ERR;
+    const int count = combo->count();
+    const QString prefix = qstr(lpszString);
+    const int first = nStartAfter < 0 || nStartAfter >= count ? 0 : nStartAfter + 1;
+    for (int n = 0; n < count; ++n) {
+        const int index = (first + n) % count;
+        if (combo->itemText(index).startsWith(prefix, Qt::CaseInsensitive))
+            return index;
+    }
+    return CB_ERR;
+}
+
+LRESULT CComboBox::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == CB_FINDSTRING)
+        return FindString(static_cast<int>(wParam), reinterpret_cast<LPCWSTR>(lParam));
+    return CWnd::WindowProc(message, wParam, lParam);
+}
+
 int CListBox::AddString(LPCWSTR text)
 {
     QListWidget* list = listOf(m_widget);
@@ -316,4 +386,62 @@ BOOL CDateTimeCtrl::SetTime(const SYSTEMTIME* time)
         return FALSE;
     edit->setTime(QTime(time->wHour, time->wMinute));
     return TRUE;
+}
+
+CFile::~CFile()
+{
+    Close();
+}
+
+BOOL CFile::Open(LPCWSTR lpszFileName, UINT nOpenFlags)
+{
+    Close();
+    if ((nOpenFlags & (modeWrite | modeReadWrite | modeCreate)) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    const auto path = lpszFileName ? handset::mapDevicePath(lpszFileName) : std::nullopt;
+    if (!path) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    const int fd = ::open(path->c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const bool denied = fd < 0 && errno == EACCES;
+        if (fd >= 0)
+            ::close(fd);
+        SetLastError(denied ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    m_fd = fd;
+    return TRUE;
+}
+
+UINT CFile::Read(void* lpBuf, UINT nCount)
+{
+    if (m_fd < 0 || !lpBuf)
+        return 0;
+    for (;;) {
+        const ssize_t n = ::read(m_fd, lpBuf, nCount);
+        if (n >= 0)
+            return static_cast<UINT>(n);
+        if (errno != EINTR)
+            return 0;
+    }
+}
+
+ULONGLONG CFile::GetLength() const
+{
+    struct stat info {};
+    if (m_fd < 0 || ::fstat(m_fd, &info) != 0)
+        return 0;
+    return static_cast<ULONGLONG>(info.st_size);
+}
+
+void CFile::Close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
 }

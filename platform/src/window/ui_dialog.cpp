@@ -183,6 +183,8 @@ void buildControls(CDialog* owner, QWidget* parent, const DialogTemplate& tmpl,
         if (c.disabled)
             widget->setEnabled(false);
         attach(object.get(), widget, owner, c.id);
+        if (auto* label = qobject_cast<QLabel*>(widget); label && c.notify)
+            reportTaps(label, [label, owner] { notify(label, owner, STN_CLICKED); });
         if (auto* combo = dynamic_cast<CComboBox*>(object.get()))
             for (const auto& item : c.items)
                 combo->AddString(item.c_str());

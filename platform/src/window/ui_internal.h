@@ -58,7 +58,7 @@ struct ControlTemplate {
     int x = 0, y = 0, width = 0, height = 0;
     bool hidden = false, disabled = false, ownerDraw = false, sort = false, vscroll = false,
          border = false, noWrap = false, leftText = false, noHeader = false, singleSel = false,
-         showSelAlways = false, noScroll = false;
+         showSelAlways = false, noScroll = false, notify = false;
     std::vector<std::u16string> items;  // ITEMS lines for a combo or list box
 };
 
@@ -84,6 +84,10 @@ CWnd* cwndOf(const QWidget* widget);
 void attach(CWnd* wnd, QWidget* widget, CWnd* parent, int controlId);
 // Unties it: destroys its window, leaves the widget to its owner.
 void detach(CWnd* wnd);
+
+// Calls onTap for every tap on the label (a press and a release inside it),
+// which a static control with SS_NOTIFY reports to its parent.
+void reportTaps(QLabel* label, std::function<void()> onTap);
 
 // The font dialogs draw their text with (8 points, 11 pixels).
 QFont dialogFont();

@@ -16,7 +16,8 @@
 // list view rows its object draws), SORT (a list, list view or combo box
 // kept in text order), VSCROLL, BORDER, NOWRAP, LEFT (a button's text
 // left-aligned), and for a list view NOHEADER, SINGLESEL, SHOWSELALWAYS and
-// NOSCROLL. The id of a
+// NOSCROLL; NOTIFY (a label or picture that reports
+// taps, SS_NOTIFY). The id of a
 // control without one is -1. ITEMS fills a combo or list box when the dialog
 // is made, in the order given. Positions are the phone's pixels in the
 // dialog's client area. A quotation mark inside a text is written twice.
@@ -182,6 +183,7 @@ std::optional<DialogTemplate> parseDialog(std::string_view text, std::string& er
             else if (f == "SINGLESEL") c.singleSel = true;
             else if (f == "SHOWSELALWAYS") c.showSelAlways = true;
             else if (f == "NOSCROLL") c.noScroll = true;
+            else if (f == "NOTIFY") c.notify = true;
             else {
                 error = "an unknown flag " + f + ": " + std::string(lines[n]);
                 return std::nullopt;

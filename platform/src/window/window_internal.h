@@ -79,6 +79,10 @@ void freeImageContext(HDC hdc);
 HBITMAP makeBitmap(const QImage& image);
 const QImage* bitmapImage(HBITMAP bitmap);
 
+// Draws the part `source` of the image into the rectangle `target` of the
+// context, scaled smoothly; false for a bad context or a null image.
+bool drawImage(HDC hdc, const QRect& target, const QImage& image, const QRect& source);
+
 // The Qt font that a LOGFONT draws with, and the system font's description.
 QFont qtFont(const LOGFONTW& lf);
 LOGFONTW systemLogFont();

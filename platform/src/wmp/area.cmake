@@ -4,9 +4,7 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(GSTREAMER REQUIRED IMPORTED_TARGET gstreamer-1.0)
 
 # The stock sounds are made once, when the library is built, and carried in
-# it: making a device then writes files and never starts GStreamer. The
-# tool's own leak check is off, as it is a build step and GStreamer keeps
-# some of its memory until the process ends.
+# it: making a device then writes files and never starts GStreamer.
 add_executable(make_stock_sounds
   ${CMAKE_CURRENT_LIST_DIR}/make_stock_sounds.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sound_synth.cpp
@@ -15,35 +13,16 @@ add_executable(make_stock_sounds
 target_include_directories(make_stock_sounds PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
 target_link_libraries(make_stock_sounds PRIVATE PkgConfig::GSTREAMER)
 set_target_properties(make_stock_sounds PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-
-set(stock_sound_dir ${CMAKE_CURRENT_BINARY_DIR}/stock_sounds)
-set(stock_sound_files)
-foreach(name Ring.wav Alert.wav Chimes.mp3 Beeps.mp3 Melody.mid Fanfare.mid)
-  list(APPEND stock_sound_files ${stock_sound_dir}/${name})
-endforeach()
-list(JOIN stock_sound_files "|" stock_sound_list)
-add_custom_command(
-  OUTPUT ${stock_sound_files}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${stock_sound_dir}
-  COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0 $<TARGET_FILE:make_stock_sounds> ${stock_sound_dir}
-  DEPENDS make_stock_sounds
-  COMMENT "Making the stock sounds"
-  VERBATIM)
-add_custom_command(
-  OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/stock_sounds_data.cpp
-  COMMAND ${CMAKE_COMMAND} -DFILES=${stock_sound_list} -DOUTPUT=${CMAKE_CURRENT_BINARY_DIR}/stock_sounds_data.cpp
-          -P ${CMAKE_CURRENT_LIST_DIR}/embed_files.cmake
-  DEPENDS ${stock_sound_files} ${CMAKE_CURRENT_LIST_DIR}/embed_files.cmake
-  COMMENT "Embedding the stock sounds"
-  VERBATIM)
+handset_embed_made_files(NAME stock_sounds TOOL make_stock_sounds
+  FILES Ring.wav Alert.wav Chimes.mp3 Beeps.mp3 Melody.mid Fanfare.mid
+  HEADER wmp/stock_sounds.h NAMESPACE handset::wmp TABLE kStockSoundFiles COUNT kStockSoundFileCount)
 
 target_sources(handset PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/gst_runtime.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wav_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/audio_output.cpp
   ${CMAKE_CURRENT_LIST_DIR}/player.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/stock_sounds.cpp
-  ${CMAKE_CURRENT_BINARY_DIR}/stock_sounds_data.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/stock_sounds.cpp)
 target_link_libraries(handset PRIVATE PkgConfig::GSTREAMER)
 
 # Media made by the tests themselves: tones as WAV, MP3, WMA and MIDI.

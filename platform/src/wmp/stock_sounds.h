@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include "core/embedded_files.h"
+
 namespace handset::wmp {
 
 // Writes the stock sounds into `folder` (a device's \Windows): Ring.wav and
@@ -15,15 +17,8 @@ namespace handset::wmp {
 // replaced. False, with the file that failed in *why.
 bool writeStockSounds(const std::filesystem::path& folder, std::string* why);
 
-// One stock sound as the library carries it.
-struct StockSoundFile {
-    const char* name;
-    const unsigned char* bytes;
-    std::size_t size;
-};
-
 // All of them, made at build time (stock_sounds_data.cpp, generated).
-extern const StockSoundFile kStockSoundFiles[];
+extern const EmbeddedFile kStockSoundFiles[];
 extern const std::size_t kStockSoundFileCount;
 
 }  // namespace handset::wmp

@@ -99,6 +99,11 @@ TEST_F(ContactsAdminTest, UnknownContactsAndBadFieldsAreRefused)
     EXPECT_EQ(ERROR_INVALID_PARAMETER, contacts::addContact(bad, &oid));
     EXPECT_EQ(0xdeadbeefu, oid);
     EXPECT_EQ(0, contactCount());
+    // The tools keep to the bound the picture stream keeps to.
+    ContactChanges huge = anna();
+    huge.picture = std::vector<BYTE>(contacts::kMaxPictureBytes + 1, 0xFF);
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, contacts::addContact(huge, &oid));
+    EXPECT_EQ(0, contactCount());
 
     ASSERT_EQ(ERROR_SUCCESS, contacts::addContact(anna(), &oid));
     ASSERT_EQ(ERROR_SUCCESS, deleteContact(oid));

@@ -211,6 +211,107 @@ TEST(Drawing, SavedStatesLinesAndTextExtents)
     EXPECT_GT(normal.cy, 0);
 }
 
+BITMAPINFO dibInfo(LONG width, LONG height, WORD bits)
+{
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = bits;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
+// A bottom-up 24-bit section: what is drawn lands in the caller's memory
+// with the bottom row first, and what the caller writes there is what
+// GetPixel and BitBlt read.
+TEST(DibSection, DrawingAndTheCallersMemoryAreOneBitmap)
+{
+    const BITMAPINFO info = dibInfo(5, 3, 24);
+    void* raw = nullptr;
+    HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &raw, nullptr, 0);
+    ASSERT_NE(nullptr, dib);
+    auto* bits = static_cast<BYTE*>(raw);
+    constexpr int stride = 16;  // 15 bytes padded to a multiple of 4
+    EXPECT_EQ(std::vector<BYTE>(stride * 3, 0), std::vector<BYTE>(bits, bits + stride * 3));  // black
+
+    BITMAP bm{};
+    ASSERT_EQ(static_cast<int>(sizeof bm), GetObject(dib, sizeof bm, &bm));
+    EXPECT_EQ(5, bm.bmWidth);
+    EXPECT_EQ(3, bm.bmHeight);
+    EXPECT_EQ(stride, bm.bmWidthBytes);
+    EXPECT_EQ(24, bm.bmBitsPixel);
+    EXPECT_EQ(raw, bm.bmBits);
+
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, dib);
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    const RECT topRow{0, 0, 5, 1};
+    ASSERT_TRUE(FillRect(dc, &topRow, red));
+    // The top row is the last in memory; each pixel blue, green, red.
+    EXPECT_EQ((std::vector<BYTE>{0, 0, 255, 0, 0, 255}), std::vector<BYTE>(bits + 2 * stride, bits + 2 * stride + 6));
+    EXPECT_EQ(0, bits[0]);
+
+    bits[4 * 3] = 200;  // the bottom row's last pixel, blue
+    EXPECT_EQ(RGB(0, 0, 200), GetPixel(dc, 4, 2));
+    EXPECT_EQ(RGB(255, 0, 0), GetPixel(dc, 1, 0));
+
+    HDC copy = CreateCompatibleDC(nullptr);
+    HBITMAP plain = CreateCompatibleBitmap(nullptr, 5, 3);
+    SelectObject(copy, plain);
+    ASSERT_TRUE(BitBlt(copy, 0, 0, 5, 3, dc, 0, 0, SRCCOPY));
+    EXPECT_EQ(RGB(0, 0, 200), GetPixel(copy, 4, 2));
+    EXPECT_EQ(RGB(255, 0, 0), GetPixel(copy, 0, 0));
+    EXPECT_EQ(RGB(0, 0, 0), GetPixel(copy, 0, 1));
+
+    // A raster operation into the section: white AND the source keeps the source.
+    ASSERT_TRUE(BitBlt(copy, 0, 0, 5, 3, nullptr, 0, 0, WHITENESS));
+    ASSERT_TRUE(BitBlt(dc, 0, 0, 5, 3, copy, 0, 0, SRCAND));
+    EXPECT_EQ(RGB(255, 0, 0), GetPixel(dc, 3, 0));
+    EXPECT_EQ((std::vector<BYTE>{0, 0, 255}), std::vector<BYTE>(bits + 2 * stride + 9, bits + 2 * stride + 12));
+
+    EXPECT_FALSE(DeleteObject(dib));  // still selected
+    SelectObject(dc, old);
+    EXPECT_TRUE(DeleteObject(dib));
+    DeleteObject(red);
+    DeleteDC(dc);
+    DeleteDC(copy);
+    DeleteObject(plain);
+}
+
+TEST(DibSection, TopDownThirtyTwoBitsAndRefusals)
+{
+    BITMAPINFO info = dibInfo(2, -2, 32);
+    void* raw = nullptr;
+    HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &raw, nullptr, 0);
+    ASSERT_NE(nullptr, dib);
+    HDC dc = CreateCompatibleDC(nullptr);
+    SelectObject(dc, dib);
+    HBRUSH green = CreateSolidBrush(RGB(0, 128, 0));
+    const RECT first{0, 0, 1, 1};
+    FillRect(dc, &first, green);
+    const auto* bits = static_cast<const BYTE*>(raw);
+    EXPECT_EQ((std::vector<BYTE>{0, 128, 0}), std::vector<BYTE>(bits, bits + 3));  // the top row first
+    DeleteDC(dc);
+    EXPECT_TRUE(DeleteObject(dib));
+    DeleteObject(green);
+
+    for (const auto& [bad, why] : {std::pair{dibInfo(4, 4, 16), "16 bits"}, std::pair{dibInfo(0, 4, 24), "no width"},
+                                   std::pair{dibInfo(4, 0, 24), "no height"}}) {
+        raw = &info;
+        EXPECT_EQ(nullptr, CreateDIBSection(nullptr, &bad, DIB_RGB_COLORS, &raw, nullptr, 0)) << why;
+        EXPECT_EQ(nullptr, raw) << why;
+        EXPECT_EQ(ERROR_INVALID_PARAMETER, static_cast<LONG>(GetLastError())) << why;
+    }
+    info = dibInfo(4, 4, 24);
+    info.bmiHeader.biCompression = 1;  // run-length encoded
+    EXPECT_EQ(nullptr, CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &raw, nullptr, 0));
+    info = dibInfo(40000, 40000, 24);
+    EXPECT_EQ(nullptr, CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &raw, nullptr, 0));
+    EXPECT_EQ(ERROR_NOT_ENOUGH_MEMORY, static_cast<LONG>(GetLastError()));
+}
+
 class ResourceTest : public handset::testing::DeviceTest {};
 
 TEST_F(ResourceTest, StringsAndIconsByIdFromTheModule)

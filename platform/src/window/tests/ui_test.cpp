@@ -9,10 +9,18 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QTabBar>
 #include <QTimeEdit>
 
 #include <handset/ui.h>
+
+#include <fstream>
+
+#include <handset/device.h>
+#include <handset/errors.h>
+#include <handset/process.h>
+#include <handset/wstring.h>
 
 #include "../ui_internal.h"
 #include "test_device.h"
@@ -495,6 +503,113 @@ TEST_F(UiTest, BitBltRasterOperationsCombineMaskAndImage)
     EXPECT_TRUE(DeleteObject(target));
     EXPECT_TRUE(DeleteObject(image));
     EXPECT_TRUE(DeleteObject(mask));
+}
+
+}  // namespace
+
+namespace {
+
+void mouse(QWidget* widget, QEvent::Type type, QPoint at)
+{
+    QMouseEvent event(type, at, widget->mapToGlobal(at), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+// A picture with NOTIFY reports a tap (press and release inside it) to its
+// dialog as STN_CLICKED; one without it, or a press that slides off, does
+// not. It shows a bitmap section as drawn.
+TEST_F(UiTest, NotifyingPictureReportsTapsAndShowsABitmapSection)
+{
+    RecordingDialog dialog(403);
+    dialog.menuId = 501;
+    handset::ui::whenNextFormShown([&](CWnd* form) {
+        QLabel* notifying = control<QLabel>(form, 1302);
+        QLabel* plain = control<QLabel>(form, 1303);
+        ASSERT_TRUE(notifying && plain);
+        mouse(notifying, QEvent::MouseButtonPress, {5, 5});
+        mouse(notifying, QEvent::MouseButtonRelease, {6, 6});
+        mouse(notifying, QEvent::MouseButtonPress, {5, 5});
+        mouse(notifying, QEvent::MouseButtonRelease, {80, 6});  // slid off
+        mouse(plain, QEvent::MouseButtonPress, {5, 5});
+        mouse(plain, QEvent::MouseButtonRelease, {5, 5});
+
+        BITMAPINFO info{};
+        info.bmiHeader = {sizeof(BITMAPINFOHEADER), 4, 2, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+        void* bits = nullptr;
+        HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        ASSERT_NE(nullptr, dib);
+        static_cast<BYTE*>(bits)[2] = 255;  // the bottom left pixel red
+        static_cast<CStatic*>(form->GetDlgItem(1302))->SetBitmap(dib);
+        const QImage shown = notifying->pixmap().toImage();
+        EXPECT_EQ(QSize(4, 2), shown.size());
+        EXPECT_EQ(QColor(255, 0, 0), shown.pixelColor(0, 1));
+        EXPECT_EQ(QColor(0, 0, 0), shown.pixelColor(0, 0));
+        dialog.EndDialog(IDOK);
+        DeleteObject(dib);
+    });
+    dialog.DoModal();
+    EXPECT_EQ(std::vector<int>{1302 | (STN_CLICKED << 16)}, dialog.commands);
+}
+
+TEST_F(UiTest, ComboFindStringMatchesPrefixesRegardlessOfCaseAndWraps)
+{
+    CDialog dialog(403);
+    handset::ui::whenNextFormShown([&](CWnd* form) {
+        auto* combo = static_cast<CComboBox*>(form->GetDlgItem(1301));
+        combo->AddString(u"<None>");
+        for (const char16_t* name : {u"Work", u"Friends", u"family", u"Fan club"})
+            combo->AddString(name);
+        // <None>, family, Fan club, Friends, Work
+        EXPECT_EQ(1, combo->FindString(0, u"FAM"));
+        EXPECT_EQ(1, combo->FindString(-1, u"f"));
+        EXPECT_EQ(3, combo->FindString(2, u"f"));
+        EXPECT_EQ(1, combo->FindString(3, u"f"));  // wrapped round to the top
+        EXPECT_EQ(4, combo->FindString(4, u"work"));  // the start item itself, last
+        EXPECT_EQ(CB_ERR, combo->FindString(0, u"Familyx"));
+        EXPECT_EQ(0, combo->FindString(99, u"<"));
+        EXPECT_EQ(2, combo->SendMessage(CB_FINDSTRING, 1, reinterpret_cast<LPARAM>(u"fa")));
+        EXPECT_EQ(CB_ERR, combo->SendMessage(CB_FINDSTRING, 1, reinterpret_cast<LPARAM>(u"x")));
+        dialog.EndDialog(IDOK);
+    });
+    dialog.DoModal();
+}
+
+TEST_F(UiTest, FileReadsADevicePathInChunksAndOnlyReads)
+{
+    std::filesystem::create_directories(handset::deviceFileSystem() / "My Documents/My Pictures");
+    std::string bytes(2500, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 31);
+    std::ofstream(handset::deviceFileSystem() / "My Documents/My Pictures/Sunset.jpg", std::ios::binary) << bytes;
+
+    CFile file;
+    ASSERT_TRUE(file.Open(u"\\my documents\\My Pictures\\SUNSET.JPG", CFile::modeRead));
+    EXPECT_EQ(2500u, file.GetLength());
+    std::string read;
+    char chunk[1024];
+    while (const UINT n = file.Read(chunk, sizeof chunk))
+        read.append(chunk, n);
+    EXPECT_EQ(bytes, read);
+    EXPECT_EQ(0u, file.Read(chunk, sizeof chunk));
+    file.Close();
+    EXPECT_EQ(0u, file.Read(chunk, sizeof chunk));
+
+    const struct {
+        const char16_t* path;
+        UINT flags;
+        DWORD error;
+    } refused[] = {
+        {u"\\My Documents\\My Pictures\\Sunset.jpg", CFile::modeWrite, ERROR_ACCESS_DENIED},
+        {u"\\My Documents\\My Pictures\\Sunset.jpg", CFile::modeRead | CFile::modeCreate, ERROR_ACCESS_DENIED},
+        {u"\\My Documents\\My Pictures\\Gone.jpg", CFile::modeRead, ERROR_FILE_NOT_FOUND},
+        {u"\\My Documents\\My Pictures", CFile::modeRead, ERROR_FILE_NOT_FOUND},
+        {u"\\..\\..\\etc\\passwd", CFile::modeRead, ERROR_PATH_NOT_FOUND},
+    };
+    for (const auto& r : refused) {
+        EXPECT_FALSE(file.Open(r.path, r.flags)) << handset::toUtf8(r.path);
+        EXPECT_EQ(r.error, GetLastError()) << handset::toUtf8(r.path);
+    }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
-# Writes a C++ source that carries files as byte arrays in the table
-# handset::wmp::kStockSoundFiles.
-#   cmake -DFILES=a.wav|b.mp3 -DOUTPUT=stock_sounds_data.cpp -P embed_files.cmake
+# Writes a C++ source that carries files as byte arrays in a table of
+# handset::EmbeddedFile (core/embedded_files.h).
+#   cmake -DFILES=a.wav|b.mp3 -DOUTPUT=data.cpp -DHEADER=wmp/stock_sounds.h
+#         -DNAMESPACE=handset::wmp -DTABLE=kStockSoundFiles -DCOUNT=kStockSoundFileCount
+#         -P embed_files.cmake
 string(REPLACE "|" ";" files "${FILES}")
 set(arrays "")
 set(rows "")
@@ -17,10 +19,10 @@ foreach(file IN LISTS files)
   math(EXPR index "${index} + 1")
 endforeach()
 file(WRITE "${OUTPUT}.new"
-  "// Made by embed_files.cmake from the stock sounds of the build; not to be edited.\n"
-  "#include \"wmp/stock_sounds.h\"\n\n"
-  "namespace handset::wmp {\n\nnamespace {\n\n${arrays}\n}  // namespace\n\n"
-  "const StockSoundFile kStockSoundFiles[] = {\n${rows}};\n"
-  "const std::size_t kStockSoundFileCount = ${index};\n\n"
-  "}  // namespace handset::wmp\n")
+  "// Made by embed_files.cmake from files of the build; not to be edited.\n"
+  "#include \"${HEADER}\"\n\n"
+  "namespace ${NAMESPACE} {\n\nnamespace {\n\n${arrays}\n}  // namespace\n\n"
+  "const EmbeddedFile ${TABLE}[] = {\n${rows}};\n"
+  "const std::size_t ${COUNT} = ${index};\n\n"
+  "}  // namespace ${NAMESPACE}\n")
 file(RENAME "${OUTPUT}.new" "${OUTPUT}")
