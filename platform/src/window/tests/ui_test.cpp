@@ -521,7 +521,7 @@ void mouse(QWidget* widget, QEvent::Type type, QPoint at)
 // not. It shows a bitmap section as drawn.
 TEST_F(UiTest, NotifyingPictureReportsTapsAndShowsABitmapSection)
 {
-    RecordingDialog dialog(403);
+    RecordingDialog dialog(404);
     dialog.menuId = 501;
     handset::ui::whenNextFormShown([&](CWnd* form) {
         QLabel* notifying = control<QLabel>(form, 1302);
@@ -554,7 +554,7 @@ TEST_F(UiTest, NotifyingPictureReportsTapsAndShowsABitmapSection)
 
 TEST_F(UiTest, ComboFindStringMatchesPrefixesRegardlessOfCaseAndWraps)
 {
-    CDialog dialog(403);
+    CDialog dialog(404);
     handset::ui::whenNextFormShown([&](CWnd* form) {
         auto* combo = static_cast<CComboBox*>(form->GetDlgItem(1301));
         combo->AddString(u"<None>");
