@@ -27,6 +27,7 @@
 #include <CLI/CLI.hpp>
 
 #include <handset/device.h>
+#include <handset/host_file.h>
 #include <handset/wstring.h>
 
 #include "commands.h"
@@ -42,19 +43,6 @@ std::string describeError(int error)
     return std::strerror(error);
 }
 
-bool writeAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // Writes `target` whole or not at all: `fill` writes a temporary file in the
 // same folder, which then takes the target's name.
@@ -107,7 +95,7 @@ std::string copyWhole(const fs::path& from, const fs::path& to, Replace replace)
                 return false;
             if (n == 0)
                 return true;
-            if (!writeAll(out, buffer, static_cast<std::size_t>(n)))
+            if (!writeFully(out, buffer, static_cast<std::size_t>(n)))
                 return false;
         }
     });
@@ -241,7 +229,7 @@ int remove(const std::string& devicePath)
 
 std::string writeWholeFile(const fs::path& target, std::string_view bytes, Replace replace)
 {
-    return placeWhole(target, replace, [bytes](int fd) { return writeAll(fd, bytes.data(), bytes.size()); });
+    return placeWhole(target, replace, [bytes](int fd) { return writeFully(fd, bytes.data(), bytes.size()); });
 }
 
 void addFilesCommands(CLI::App& app)

@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <handset/com.h>
+#include <handset/host_file.h>
 #include <handset/lifecycle.h>
 #include <handset/log.h>
 #include <handset/msgqueue.h>
@@ -28,6 +29,8 @@
 #include "messaging_host.h"
 
 namespace {
+
+using handset::readFully;
 
 constexpr char kName[] = "inbox";
 
@@ -40,19 +43,6 @@ struct Request {
     std::promise<std::string> reply;
 };
 
-bool readExactly(int fd, char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::read(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // Reads "deliver N M\n" and the two fields; nothing when the request is not
 // one (the reason in `why`).
@@ -61,7 +51,7 @@ std::optional<std::pair<std::string, std::string>> readRequest(int fd, std::stri
     std::string line;
     char c = 0;
     while (line.size() < 64) {
-        if (!readExactly(fd, &c, 1)) {
+        if (!readFully(fd, &c, 1)) {
             why = "the request could not be read";
             return std::nullopt;
         }
@@ -80,7 +70,7 @@ std::optional<std::pair<std::string, std::string>> readRequest(int fd, std::stri
         return std::nullopt;
     }
     std::string sender(senderBytes, '\0'), text(textBytes, '\0');
-    if (!readExactly(fd, sender.data(), sender.size()) || !readExactly(fd, text.data(), text.size())) {
+    if (!readFully(fd, sender.data(), sender.size()) || !readFully(fd, text.data(), text.size())) {
         why = "the message was cut short";
         return std::nullopt;
     }

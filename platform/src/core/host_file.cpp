@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace handset {
@@ -36,19 +37,51 @@ bool writeHostFile(const std::filesystem::path& file, std::string_view bytes)
     const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
+    if (!writeFully(fd, bytes)) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return false;
+    }
+    return ::close(fd) == 0;
+}
+
+bool readFully(int fd, void* data, std::size_t size)
+{
+    auto* bytes = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::read(fd, bytes, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool writeFully(int fd, std::string_view bytes)
+{
+    // send() with MSG_NOSIGNAL keeps a vanished peer from killing the
+    // process; a descriptor that is no socket takes plain write() instead.
+    bool socket = true;
     while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        ssize_t n = socket ? ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) : ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == ENOTSOCK && socket) {
+            socket = false;
+            continue;
+        }
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            const int error = n < 0 ? errno : EIO;
-            ::close(fd);
-            errno = error;
+            if (n == 0)
+                errno = EIO;
             return false;
         }
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
-    return ::close(fd) == 0;
+    return true;
 }
 
 }  // namespace handset

@@ -1,5 +1,7 @@
 #include "tapi/protocol.h"
 
+#include <handset/host_file.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -191,15 +193,7 @@ int listenSocket(const std::filesystem::path& path, std::string& error)
 
 bool sendAll(int fd, std::string_view data)
 {
-    while (!data.empty()) {
-        const ssize_t n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
+    return writeFully(fd, data);
 }
 
 }  // namespace handset::tapi::wire

@@ -29,6 +29,7 @@
 #include <QBuffer>
 #include <QImage>
 
+#include <handset/host_file.h>
 #include <handset/log.h>
 #include <handset/wstring.h>
 
@@ -75,32 +76,7 @@ Marks& marks()
     return *instance;
 }
 
-bool readAll(int fd, void* data, std::size_t size)
-{
-    auto* bytes = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::read(fd, bytes, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
-void writeAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-}
 
 std::string errorAnswer(std::string_view reason)
 {
@@ -111,13 +87,13 @@ std::string errorAnswer(std::string_view reason)
 std::string answerConnection(int fd)
 {
     unsigned char header[4];
-    if (!readAll(fd, header, sizeof header))
+    if (!readFully(fd, header, sizeof header))
         return errorAnswer("the request could not be read");
     const std::uint32_t length = screen::frameLength(header);
     if (length > screen::kMaxRequestBytes)
         return errorAnswer("the request is longer than " + std::to_string(screen::kMaxRequestBytes) + " bytes");
     std::string body(length, '\0');
-    if (!readAll(fd, body.data(), body.size()))
+    if (!readFully(fd, body.data(), body.size()))
         return errorAnswer("the request was cut off");
     auto request = std::make_shared<Request>(screen::splitWords(body));
     std::future<std::string> answer = request->future();
@@ -151,7 +127,7 @@ void serve(int listener)
         timeval limit{screen::kAnswerSeconds, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
         ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-        writeAll(fd, screen::frame(answerConnection(fd)));
+        writeFully(fd, screen::frame(answerConnection(fd)));
         ::close(fd);
         std::lock_guard lock(server().mutex);
         server().current.reset();

@@ -9,8 +9,9 @@ add_executable(make_stock_sounds
   ${CMAKE_CURRENT_LIST_DIR}/make_stock_sounds.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sound_synth.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wav_file.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/gst_runtime.cpp)
-target_include_directories(make_stock_sounds PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
+  ${CMAKE_CURRENT_LIST_DIR}/gst_runtime.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/core/host_file.cpp)
+target_include_directories(make_stock_sounds PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src ${CMAKE_CURRENT_SOURCE_DIR}/include)
 target_link_libraries(make_stock_sounds PRIVATE PkgConfig::GSTREAMER)
 set_target_properties(make_stock_sounds PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 handset_embed_made_files(NAME stock_sounds TOOL make_stock_sounds

@@ -1,5 +1,7 @@
 #include "wmp/wav_file.h"
 
+#include <handset/host_file.h>
+
 #include <array>
 #include <bit>
 #include <cerrno>
@@ -46,20 +48,6 @@ std::array<std::uint8_t, kHeaderBytes> header(PcmFormat format, std::uint32_t da
     return h;
 }
 
-bool writeAll(int fd, const void* data, std::size_t bytes)
-{
-    const auto* p = static_cast<const std::uint8_t*>(data);
-    while (bytes > 0) {
-        const ssize_t n = ::write(fd, p, bytes);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        bytes -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -73,7 +61,7 @@ bool writeWavFile(const std::filesystem::path& file, PcmFormat format, std::span
     static_assert(std::endian::native == std::endian::little);
     const auto bytes = static_cast<std::uint32_t>(samples.size_bytes());
     const auto h = header(format, bytes);
-    const bool ok = writeAll(fd, h.data(), h.size()) && writeAll(fd, samples.data(), bytes);
+    const bool ok = writeFully(fd, h.data(), h.size()) && writeFully(fd, samples.data(), bytes);
     return ::close(fd) == 0 && ok;
 }
 
@@ -90,7 +78,7 @@ bool WavStream::open(const std::filesystem::path& file, PcmFormat format)
         return false;
     dataBytes_ = 0;
     const auto h = header(format, 0);
-    if (!writeAll(fd_, h.data(), h.size())) {
+    if (!writeFully(fd_, h.data(), h.size())) {
         close();
         return false;
     }
@@ -101,7 +89,7 @@ void WavStream::append(const void* data, std::size_t bytes)
 {
     if (fd_ < 0 || bytes == 0)
         return;
-    if (!writeAll(fd_, data, bytes))
+    if (!writeFully(fd_, data, bytes))
         return;
     dataBytes_ += static_cast<std::uint32_t>(bytes);
     std::uint8_t size[4];
