@@ -130,8 +130,8 @@ INSTAVEL_EXPORT codeINSTALL_EXIT Install_Exit(HWND hwndParent, LPCTSTR, WORD, WO
 {
     std::u16string firstRing, secondRing, smsTone;
 
-    // 1. The ring tones, from the two extra ring keys some phones have, else
-    //    from the phone's main ring key.
+    // The ring tones, from the two extra ring keys some phones have, else
+    // from the phone's main ring key.
     readSoundOf(u"ControlPanel\\Sounds\\PlmORingTone1", u"Sound", firstRing);
     readSoundOf(u"ControlPanel\\Sounds\\PlmORingTone2", u"Sound", secondRing);
     if (firstRing.empty() || secondRing.empty()) {
@@ -142,16 +142,16 @@ INSTAVEL_EXPORT codeINSTALL_EXIT Install_Exit(HWND hwndParent, LPCTSTR, WORD, WO
         }
     }
 
-    // 2. The SMS tone.
+    // The SMS tone.
     readSoundOf(kSmsNotificationKey, u"Wave", smsTone);
 
-    // 3, 4. Full paths; the SMS sound with its extension.
+    // Full paths; the SMS sound with its extension.
     makeAbsolute(firstRing);
     makeAbsolute(secondRing);
     makeAbsolute(smsTone);
     giveExtension(smsTone);
 
-    // 5. The system caller classes.
+    // The system caller classes.
     settings::writeClassRingTone(settings::KnownCaller, firstRing);
     settings::writeClassSmsTone(settings::KnownCaller, smsTone);
     settings::writeClassRingTone(settings::UnknownCaller, secondRing);
@@ -159,13 +159,13 @@ INSTAVEL_EXPORT codeINSTALL_EXIT Install_Exit(HWND hwndParent, LPCTSTR, WORD, WO
     settings::writeClassRingTone(settings::NoCallerId, firstRing);
     settings::writeClassSmsTone(settings::NoCallerId, smsTone);
 
-    // 6. The default profiles; an earlier schedule and selection are lost.
+    // The default profiles; an earlier schedule and selection are lost.
     settings::resetProfiles();
 
-    // 7. The stock sounds into the user's ring tone folder.
+    // The stock sounds into the user's ring tone folder.
     copyStockSounds();
 
-    // 8. The restart question; a failed restart just returns.
+    // The restart question; a failed restart just returns.
     if (MessageBox(hwndParent,
                    u"You must restart the device to finish installing Tonquil. Select OK to restart or Cancel to "
                    u"continue.",

@@ -17,18 +17,6 @@ namespace {
 std::atomic<LONG> gServerLocks{0};
 std::atomic<LONG> gLiveObjects{0};
 
-void trace(const char* text)
-{
-    OutputDebugString(handset::fromUtf8(text).c_str());
-}
-
-void traceCount(const char* format, LONG count)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, format, static_cast<int>(count));
-    trace(text);
-}
-
 // The contacts application for one message, opened at its start and closed
 // at its end. Without COM or the application object no contact matches.
 class ContactsConnection {
@@ -110,42 +98,23 @@ HRESULT readString(IMessage* message, ULONG tag, LPSPropValue& value)
 
 }  // namespace
 
+void trace(const char* text)
+{
+    OutputDebugString(handset::fromUtf8(text).c_str());
+}
+
+void traceCount(const char* format, LONG count)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, format, static_cast<int>(count));
+    trace(text);
+}
+
 // --- CFactory ---------------------------------------------------------------
 
 CFactory::CFactory() { ++gLiveObjects; }
 
 CFactory::~CFactory() { --gLiveObjects; }
-
-HRESULT CFactory::QueryInterface(REFIID riid, void** ppv)
-{
-    if (!ppv)
-        return E_INVALIDARG;
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory)) {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    *ppv = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-}
-
-ULONG CFactory::AddRef()
-{
-    // The trace shows the count this call is about to make.
-    traceCount("Factory Reference is now %d\r\n", references_.load() + 1);
-    return static_cast<ULONG>(++references_);
-}
-
-ULONG CFactory::Release()
-{
-    const LONG count = --references_;
-    traceCount("Factory Reference is now %d\r\n", references_.load());
-    if (count == 0) {
-        trace("CFactory Deleted!\r\n");
-        delete this;
-    }
-    return static_cast<ULONG>(count);
-}
 
 HRESULT CFactory::CreateInstance(IUnknown* outer, REFIID riid, void** ppv)
 {
@@ -154,16 +123,8 @@ HRESULT CFactory::CreateInstance(IUnknown* outer, REFIID riid, void** ppv)
             *ppv = nullptr;
         return CLASS_E_NOAGGREGATION;
     }
-    auto* client = new (std::nothrow) CMailRuleClient;
-    if (!client) {
-        if (ppv)
-            *ppv = nullptr;
-        return E_OUTOFMEMORY;
-    }
-    // The caller ends up with the only reference, or none and no object.
-    const HRESULT hr = client->QueryInterface(riid, ppv);
-    client->Release();
-    return hr;
+    // A null output is answered by the new client itself (E_INVALIDARG).
+    return handset::com::handOut(new (std::nothrow) CMailRuleClient, riid, ppv);
 }
 
 HRESULT CFactory::LockServer(BOOL lock)
@@ -185,35 +146,6 @@ HRESULT CFactory::LockServer(BOOL lock)
 CMailRuleClient::CMailRuleClient() { ++gLiveObjects; }
 
 CMailRuleClient::~CMailRuleClient() { --gLiveObjects; }
-
-HRESULT CMailRuleClient::QueryInterface(REFIID riid, void** ppv)
-{
-    if (!ppv)
-        return E_INVALIDARG;
-    *ppv = nullptr;
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IMailRuleClient))
-        return E_NOINTERFACE;
-    *ppv = static_cast<IMailRuleClient*>(this);
-    AddRef();
-    return S_OK;
-}
-
-ULONG CMailRuleClient::AddRef()
-{
-    traceCount("CMailRuleClient reference is now %d\r\n", references_.load() + 1);
-    return static_cast<ULONG>(++references_);
-}
-
-ULONG CMailRuleClient::Release()
-{
-    const LONG count = --references_;
-    traceCount("CMailRuleClient reference is now %d\r\n", references_.load());
-    if (count == 0) {
-        trace("CMailRuleClient Deleted!\r\n");
-        delete this;
-    }
-    return static_cast<ULONG>(count);
-}
 
 HRESULT CMailRuleClient::Initialize(IMsgStore* store, MRCACCESS* desired)
 {
@@ -238,7 +170,7 @@ HRESULT CMailRuleClient::readAndDecide(IMsgStore* store, ULONG cbMsg, LPENTRYID 
 {
     MessageHold hold;
 
-    // 1. The message.
+    // The message.
     if (!store) {
         trace("Unable to get the message!\r\n");
         return MAPI_E_INVALID_PARAMETER;
@@ -254,19 +186,19 @@ HRESULT CMailRuleClient::readAndDecide(IMsgStore* store, ULONG cbMsg, LPENTRYID 
     }
     hold.message = static_cast<IMessage*>(unknown);
 
-    // 2. Its text, which only has to be there.
+    // Its text, which only has to be there.
     if (hr = readString(hold.message, PR_SUBJECT, hold.subject); FAILED(hr)) {
         trace("Unable to get the message body!\r\n");
         return hr;
     }
 
-    // 3. Its sender.
+    // Its sender.
     if (hr = readString(hold.message, PR_SENDER_EMAIL_ADDRESS, hold.sender); FAILED(hr)) {
         trace("Couldn't get the sender's address!\r\n");
         return hr;
     }
 
-    // 4-7. The decision, with a contacts connection of its own.
+    // The decision, with a contacts connection of its own.
     const std::u16string key = lookupKey(hold.sender->Value.lpszW);
     {
         const ContactsConnection contacts;
@@ -292,15 +224,8 @@ HRESULT getClassObject(REFCLSID rclsid, REFIID riid, void** ppv)
             *ppv = nullptr;
         return CLASS_E_CLASSNOTAVAILABLE;
     }
-    auto* factory = new (std::nothrow) CFactory;
-    if (!factory) {
-        if (ppv)
-            *ppv = nullptr;
-        return E_OUTOFMEMORY;
-    }
-    const HRESULT hr = factory->QueryInterface(riid, ppv);
-    factory->Release();
-    return hr;
+    // A null output is answered by the new factory itself (E_INVALIDARG).
+    return handset::com::handOut(new (std::nothrow) CFactory, riid, ppv);
 }
 
 HRESULT canUnloadNow()

@@ -2,10 +2,9 @@
 // messaging host creates once and calls for every arriving text message.
 #pragma once
 
-#include <atomic>
 #include <mutex>
 
-#include <handset/com.h>
+#include <handset/com_ptr.h>
 #include <handset/mapi.h>
 
 #include "sms_alert.h"
@@ -17,36 +16,66 @@ namespace smeldry {
 inline constexpr CLSID CLSID_SmsToneService = {0x6C1E2A90, 0x3B7D, 0x4E5F,
                                                {0x9A, 0x12, 0x7D, 0x4C, 0x0B, 0x8E, 0x5F, 0x31}};
 
-class CFactory final : public IClassFactory {
-public:
-    CFactory();
-    CFactory(const CFactory&) = delete;
-    CFactory& operator=(const CFactory&) = delete;
+// Writes one line on the debug channel; the second form puts `count` into
+// `format` ("%d").
+void trace(const char* text);
+void traceCount(const char* format, LONG count);
 
-    // IUnknown and IClassFactory only; E_INVALIDARG for a null output.
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
+// Reference counting for the library's classes: the platform's, with every
+// change of the count traced on the debug channel as the phone's build of
+// the service does (`Self::kCountTrace` with the new count, then
+// `Self::kDeletedTrace` when the last reference went).
+template <typename Self, typename Interface, const IID& kInterfaceId>
+class TracedObject : public handset::com::Object<Interface, kInterfaceId> {
+    using Object = handset::com::Object<Interface, kInterfaceId>;
+
+public:
+    // A null output gets E_INVALIDARG, the phone's own code for it, where the
+    // platform's objects answer E_POINTER.
+    HRESULT QueryInterface(REFIID riid, void** ppv) override
+    {
+        return ppv ? Object::QueryInterface(riid, ppv) : E_INVALIDARG;
+    }
+    ULONG AddRef() override
+    {
+        const ULONG count = Object::AddRef();
+        traceCount(Self::kCountTrace, static_cast<LONG>(count));
+        return count;
+    }
+    // The last release deletes the object; only static texts are used after it.
+    ULONG Release() override
+    {
+        const ULONG count = Object::Release();
+        traceCount(Self::kCountTrace, static_cast<LONG>(count));
+        if (count == 0)
+            trace(Self::kDeletedTrace);
+        return count;
+    }
+};
+
+class CFactory final : public TracedObject<CFactory, IClassFactory, IID_IClassFactory> {
+public:
+    static constexpr const char* kCountTrace = "Factory Reference is now %d\r\n";
+    static constexpr const char* kDeletedTrace = "CFactory Deleted!\r\n";
+
+    CFactory();
+
     // One new rule client, asked for `riid`; no aggregation.
     HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override;
     // Counts the library locked (non-zero) or unlocked once more; S_OK.
     HRESULT LockServer(BOOL lock) override;
 
 private:
-    ~CFactory();
-    std::atomic<LONG> references_{1};
+    ~CFactory() override;
 };
 
-class CMailRuleClient final : public IMailRuleClient {
+class CMailRuleClient final : public TracedObject<CMailRuleClient, IMailRuleClient, IID_IMailRuleClient> {
 public:
-    CMailRuleClient();
-    CMailRuleClient(const CMailRuleClient&) = delete;
-    CMailRuleClient& operator=(const CMailRuleClient&) = delete;
+    static constexpr const char* kCountTrace = "CMailRuleClient reference is now %d\r\n";
+    static constexpr const char* kDeletedTrace = "CMailRuleClient Deleted!\r\n";
 
-    // IUnknown and IMailRuleClient only; E_INVALIDARG for a null output.
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
+    CMailRuleClient();
+
     // Asks for write access; the store is not kept. E_INVALIDARG for a null
     // output.
     HRESULT Initialize(IMsgStore* store, MRCACCESS* desired) override;
@@ -63,10 +92,9 @@ public:
     DecisionState decisionState();
 
 private:
-    ~CMailRuleClient();
+    ~CMailRuleClient() override;
     HRESULT readAndDecide(IMsgStore* store, ULONG cbMsg, LPENTRYID lpMsg, MRCHANDLED* handled);
 
-    std::atomic<LONG> references_{1};
     std::mutex processing_;
     DecisionState state_;
 };

@@ -2,8 +2,9 @@
 
 #include <handset/audio.h>
 #include <handset/clock.h>
+#include <handset/com_ptr.h>
 #include <handset/mapi.h>
-#include <handset/registry.h>
+#include <handset/reg_key.h>
 #include <handset/shell.h>
 #include <settings/caller.h>
 
@@ -21,75 +22,42 @@ constexpr const WCHAR* kWaveWithoutMidi = u"notify";
 
 constexpr const WCHAR* kSmsToneName = u"SMSRingTones";
 
-// An open registry key that is closed on every path.
-class Key {
-public:
-    Key(HKEY root, const WCHAR* path, REGSAM access)
-    {
-        if (RegOpenKeyEx(root, path, 0, access, &key_) != ERROR_SUCCESS)
-            key_ = nullptr;
-    }
-    ~Key()
-    {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
+// The SMS notification class's key, opened for reading and writing; empty
+// when the phone has none.
+handset::RegKey openNotificationKey()
+{
+    handset::RegKey key;
+    RegOpenKeyEx(HKEY_CURRENT_USER, kSmsNotificationClassKey, 0, KEY_READ | KEY_WRITE, key.out());
+    return key;
+}
 
-    explicit operator bool() const { return key_ != nullptr; }
+// Whether the value exists, whatever its type and content.
+bool hasValue(const handset::RegKey& key, const WCHAR* name)
+{
+    DWORD type = 0, size = 0;
+    return RegQueryValueEx(key.get(), name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
+}
 
-    // Whether the value exists, whatever its type and content.
-    bool has(const WCHAR* name) const
-    {
-        DWORD type = 0, size = 0;
-        return RegQueryValueEx(key_, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
-    }
-    bool readDword(const WCHAR* name, DWORD& value) const
-    {
-        DWORD type = 0, size = sizeof value, read = 0;
-        if (RegQueryValueEx(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(&read), &size) != ERROR_SUCCESS ||
-            type != REG_DWORD || size != sizeof read)
-            return false;
-        value = read;
-        return true;
-    }
-    void writeDword(const WCHAR* name, DWORD value) const
-    {
-        RegSetValueEx(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-    }
-    void writeString(const WCHAR* name, const std::u16string& text) const
-    {
-        RegSetValueEx(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                      static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR)));
-    }
+bool readDword(const handset::RegKey& key, const WCHAR* name, DWORD& value)
+{
+    DWORD type = 0, size = sizeof value, read = 0;
+    if (RegQueryValueEx(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&read), &size) != ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof read)
+        return false;
+    value = read;
+    return true;
+}
 
-private:
-    HKEY key_ = nullptr;
-};
+void writeDword(const handset::RegKey& key, const WCHAR* name, DWORD value)
+{
+    RegSetValueEx(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
 
-template <typename T>
-class Ref {
-public:
-    explicit Ref(T* object) : object_(object) {}
-    ~Ref()
-    {
-        if (object_)
-            object_->Release();
-    }
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    T* get() const { return object_; }
-    T* release()
-    {
-        T* object = object_;
-        object_ = nullptr;
-        return object;
-    }
-
-private:
-    T* object_;
-};
+void writeString(const handset::RegKey& key, const WCHAR* name, const std::u16string& text)
+{
+    RegSetValueEx(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                  static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR)));
+}
 
 bool endsWithNoCase(std::u16string_view text, std::u16string_view suffix)
 {
@@ -148,12 +116,12 @@ IItem* findSenderContact(IPOutlookApp* contacts, const std::u16string& key)
     CEPROPID matched = 0;
     if (FindMatchingContact(contacts, key.c_str(), FMCF_FINDPHONE, &found, &matched) != S_OK || !found)
         return nullptr;
-    Ref<IItem> contact(found);
+    handset::ComPtr<IItem> contact(found);
     // The number as the contact stores it; one that cannot be read is empty
     // and matches nothing.
     if (!senderMatches(key, settings::readContactString(contact.get(), matched)))
         return nullptr;
-    return contact.release();
+    return contact.detach();
 }
 
 bool isMidiTone(std::u16string_view path)
@@ -163,16 +131,16 @@ bool isMidiTone(std::u16string_view path)
 
 bool offerToNotification(const settings::TonePath& candidate)
 {
-    const Key notification(HKEY_CURRENT_USER, kSmsNotificationClassKey, KEY_READ | KEY_WRITE);
+    const handset::RegKey notification = openNotificationKey();
     if (!notification) {
         AudioUpdateFromRegistry();
         return false;
     }
     // Only phones whose class knows "VibrateWithRingerOff" play a MIDI
     // notification sound.
-    if (!notification.has(u"VibrateWithRingerOff") || !isMidiTone(candidate))
+    if (!hasValue(notification, u"VibrateWithRingerOff") || !isMidiTone(candidate))
         return false;
-    notification.writeString(u"Wave", candidate);
+    writeString(notification, u"Wave", candidate);
     AudioUpdateFromRegistry();
     return true;
 }
@@ -189,14 +157,14 @@ void loadProfileInForce(settings::ProfileRecord& profile)
 
 void decide(IPOutlookApp* contacts, const std::u16string& key, DecisionState& state)
 {
-    // 1. Nothing of the previous message's choice carries over.
+    // Nothing of the previous message's choice carries over.
     state.priority = settings::PriorityNormal;
     state.notificationPlays = false;
     state.tone.clear();
 
-    // 2. A contact: its priority, else its category's; its tone, else its
+    // A contact: its priority, else its category's; its tone, else its
     // category's.
-    if (Ref<IItem> contact(findSenderContact(contacts, key)); contact.get()) {
+    if (handset::ComPtr<IItem> contact(findSenderContact(contacts, key)); contact.get()) {
         const std::u16string category =
             settings::firstCategory(settings::readContactString(contact.get(), PIMPR_CATEGORIES));
         std::uint16_t priority = settings::readContactPriority(contacts, contact.get());
@@ -218,7 +186,7 @@ void decide(IPOutlookApp* contacts, const std::u16string& key, DecisionState& st
         }
     }
 
-    // 3. Every sender without a tone of their own or of their category gets
+    // Every sender without a tone of their own or of their category gets
     // the unknown callers' SMS tone, known contacts included.
     if (state.tone.empty()) {
         settings::TonePath fallback;
@@ -232,19 +200,18 @@ void decide(IPOutlookApp* contacts, const std::u16string& key, DecisionState& st
     if (state.priority > settings::PriorityMute)
         state.priority = settings::PriorityNormal;
 
-    // 4.
     applyNotificationSettings(state);
 }
 
 void applyNotificationSettings(DecisionState& state)
 {
-    const Key notification(HKEY_CURRENT_USER, kSmsNotificationClassKey, KEY_READ | KEY_WRITE);
-    const bool canPlayMidi = notification && notification.has(u"VibrateWithRingerOff");
+    const handset::RegKey notification = openNotificationKey();
+    const bool canPlayMidi = notification && hasValue(notification, u"VibrateWithRingerOff");
 
     // When the player plays the tone, the notification itself must not
     // sound it a second time: its sound is replaced and switched off.
     if (!state.notificationPlays && notification) {
-        notification.writeString(u"Wave", canPlayMidi ? kWaveWithMidi : kWaveWithoutMidi);
+        writeString(notification, u"Wave", canPlayMidi ? kWaveWithMidi : kWaveWithoutMidi);
         AudioUpdateFromRegistry();
     }
 
@@ -268,7 +235,7 @@ void applyNotificationSettings(DecisionState& state)
     if (!notification)
         return;
     DWORD options = 0;
-    if (notification.readDword(u"Options", options)) {
+    if (readDword(notification, u"Options", options)) {
         options &= ~(NOTIFICATION_OPTION_SOUND | NOTIFICATION_OPTION_VIBRATE | NOTIFICATION_OPTION_DISPLAY);
         if (sound)
             options |= NOTIFICATION_OPTION_SOUND;
@@ -276,11 +243,11 @@ void applyNotificationSettings(DecisionState& state)
             options |= NOTIFICATION_OPTION_VIBRATE;
         if (display)
             options |= NOTIFICATION_OPTION_DISPLAY;
-        notification.writeDword(u"Options", options);
+        writeDword(notification, u"Options", options);
     }
-    if (notification.has(u"VibrateWithRingerOff")) {
-        notification.writeDword(u"VibrateWithRingerOff", vibrate ? 1 : 0);
-        notification.writeDword(u"VibrateWithRingerOn", vibrate ? 1 : 0);
+    if (hasValue(notification, u"VibrateWithRingerOff")) {
+        writeDword(notification, u"VibrateWithRingerOff", vibrate ? 1 : 0);
+        writeDword(notification, u"VibrateWithRingerOn", vibrate ? 1 : 0);
     }
 }
 

@@ -125,7 +125,7 @@ void setCallMonitorContacts(IPOutlookApp* app)
 
 LONG startCallMonitor(HINSTANCE instance)
 {
-    // 1. Register the callback; without a line application there is nothing to do.
+    // Register the callback; without a line application there is nothing to do.
     DWORD devices = 0;
     LONG rc = lineInitialize(&lineApp, instance, onLineEvent, nullptr, &devices);
     if (rc != 0) {
@@ -133,14 +133,14 @@ LONG startCallMonitor(HINSTANCE instance)
         return rc;
     }
 
-    // 2. The last device called "Cellular Line"; device 0 when none is.
+    // The last device called "Cellular Line"; device 0 when none is.
     DWORD chosen = 0;
     for (DWORD device = 0; device < devices; ++device) {
         if (isCellularLine(device))
             chosen = device;
     }
 
-    // 3-4. Watch it without ever owning a call.
+    // Watch it without ever owning a call.
     rc = lineOpen(lineApp, chosen, &line, kApiVersion, 0, 0, LINECALLPRIVILEGE_MONITOR,
                   LINEMEDIAMODE_INTERACTIVEVOICE, nullptr);
     if (rc != 0) {
@@ -169,29 +169,29 @@ LONG stopCallMonitor()
 
 void onLineEvent(DWORD hDevice, DWORD dwMsg, DWORD, DWORD dwParam1, DWORD, DWORD)
 {
-    // 1. Only changes of call information matter; call states do not.
+    // Only changes of call information matter; call states do not.
     if (dwMsg != LINE_CALLINFO)
         return;
 
-    // 2. The mask tells what changed; it is read bit by bit, since the
+    // The mask tells what changed; it is read bit by bit, since the
     // caller ID may arrive together with other changes.
     const DWORD mask = dwParam1;
     const DWORD previous = hDevice == lastCallInfoCall ? lastCallInfoState : 0;
 
-    // 3. The caller ID has arrived: ring for this caller.
+    // The caller ID has arrived: ring for this caller.
     if (mask & LINECALLINFOSTATE_CALLERID) {
         std::memset(callerId, 0, sizeof callerId);
         fetchCallerId(hDevice);
         applyRingSettings(contacts.load(), callerId);
     }
 
-    // 4. The media mode is known and no caller ID has come with it or
+    // The media mode is known and no caller ID has come with it or
     // before it on this call: ring as for a call without caller ID.
     if ((mask & LINECALLINFOSTATE_MEDIAMODE) && !(mask & LINECALLINFOSTATE_CALLERID) &&
         !(previous & LINECALLINFOSTATE_CALLERID))
         applyRingSettings(contacts.load(), nullptr);
 
-    // 5. Every call-information event is remembered.
+    // Every call-information event is remembered.
     lastCallInfoState = mask;
     lastCallInfoCall = hDevice;
 }

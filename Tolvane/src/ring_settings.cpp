@@ -57,11 +57,11 @@ std::u16string buildRingScript(const settings::ProfileRecord& record, bool mute)
 
 void applyRingSettings(IPOutlookApp* contacts, const WCHAR* callerId)
 {
-    // 1-2. Who is calling decides tone, record and mute; the record the script.
+    // Who is calling decides tone, record and mute; the record the script.
     const settings::RingDecision decision = settings::resolveCallRing(contacts, callerId);
     const std::u16string script = buildRingScript(decision.profile, decision.mute);
 
-    // 3. The ring volume, when the phone has the key (opened, never created).
+    // The ring volume, when the phone has the key (opened, never created).
     HKEY key = nullptr;
     if (RegOpenKeyEx(HKEY_CURRENT_USER, kRingVolumeKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
         const DWORD volume = static_cast<DWORD>(decision.profile.callVolume);
@@ -69,7 +69,7 @@ void applyRingSettings(IPOutlookApp* contacts, const WCHAR* callerId)
         RegCloseKey(key);
     }
 
-    // 4. Tone and script into each ring key the phone has.
+    // Tone and script into each ring key the phone has.
     for (const WCHAR* path : kRingKeys) {
         if (RegOpenKeyEx(HKEY_CURRENT_USER, path, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
             continue;
@@ -78,7 +78,7 @@ void applyRingSettings(IPOutlookApp* contacts, const WCHAR* callerId)
         RegCloseKey(key);
     }
 
-    // 5. The phone rereads what was just written.
+    // The phone rereads what was just written.
     AudioUpdateFromRegistry();
 }
 

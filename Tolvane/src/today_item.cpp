@@ -23,7 +23,8 @@ constexpr std::int32_t kNoSelectorSeen = -2;  // matches no stored value
 constexpr DWORD kItemHeight = 20;             // pixels, not scaled by DPI
 constexpr int kClassNameLength = 32;
 
-const char16_t* const kProfileNames[] = {u"Normal", u"Discreet", u"Silent", u"Loud", u"Custom"};
+using settings::kProfileCount;
+using settings::kProfileNames;
 
 // Library-wide state, one per loaded library.
 HINSTANCE gInstance = nullptr;
@@ -166,9 +167,9 @@ void navigate(HWND hwnd, WPARAM key)
 {
     std::int32_t selector = gCachedSelector;
     if (key == VK_LEFT)
-        selector = selector >= 0 ? selector - 1 : 4;
+        selector = selector >= 0 ? selector - 1 : kProfileCount - 1;
     else if (key == VK_RIGHT)
-        selector = selector + 1 >= 5 ? settings::PROFILE_SCHEDULE : selector + 1;
+        selector = selector + 1 >= kProfileCount ? settings::PROFILE_SCHEDULE : selector + 1;
     else
         return;
     gCachedSelector = selector;
@@ -197,12 +198,12 @@ void startConfiguration(HWND hwnd)
 std::u16string todayItemText(std::int32_t selector, std::int32_t scheduledProfile)
 {
     if (selector == settings::PROFILE_SCHEDULE) {
-        const char16_t* name = scheduledProfile >= 0 && scheduledProfile <= 4 ? kProfileNames[scheduledProfile]
-                                                                              : kProfileNames[0];
+        const bool known = scheduledProfile >= 0 && scheduledProfile < kProfileCount;
+        const char16_t* name = kProfileNames[known ? static_cast<std::size_t>(scheduledProfile) : 0];
         return std::u16string(u"Tonquil profile: Schedule (") + name + u")";
     }
-    if (selector >= 0 && selector <= 4)
-        return std::u16string(u"Tonquil profile: ") + kProfileNames[selector];
+    if (selector >= 0 && selector < kProfileCount)
+        return std::u16string(u"Tonquil profile: ") + kProfileNames[static_cast<std::size_t>(selector)];
     return {};
 }
 

@@ -13,7 +13,8 @@ namespace about_test {
 // it cannot be read.
 inline QImage bitmapFile(const char* name)
 {
-    const std::filesystem::path folder = std::filesystem::path(__FILE__).parent_path() / ".." / "resources" / "bitmaps";
+    // The build names the folder: a compiler cache may make __FILE__ relative.
+    const std::filesystem::path folder = TONQUIL_BITMAPS;
     return QImage(QString::fromStdString((folder / name).string())).convertToFormat(QImage::Format_RGB32);
 }
 

@@ -11,8 +11,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <handset/reg_key.h>
 #include <handset/regfile.h>
-#include <handset/registry.h>
 #include <handset/wstring.h>
 
 #include "commands.h"
@@ -64,39 +64,21 @@ std::string displayName(const std::string& name)
     return name.empty() || name == "@" ? "(default)" : "\"" + name + "\"";
 }
 
-// An open key that closes itself; the roots need no closing.
-class OpenKey {
-public:
-    OpenKey() = default;
-    ~OpenKey()
-    {
-        if (key_ && !isRoot_)
-            RegCloseKey(key_);
+enum class Create { No, Yes };
+
+// Opens the key of `path` into `key`, creating it first when asked; a root
+// is held as it is (closing a root does nothing).
+LONG openKey(const RegKeyPath& path, Create create, handset::RegKey& key)
+{
+    if (path.subKey.empty()) {
+        key.reset(path.root);
+        return ERROR_SUCCESS;
     }
-    OpenKey(const OpenKey&) = delete;
-    OpenKey& operator=(const OpenKey&) = delete;
-
-    enum class Create { No, Yes };
-
-    LONG open(const RegKeyPath& path, Create create)
-    {
-        if (path.subKey.empty()) {
-            key_ = path.root;
-            isRoot_ = true;
-            return ERROR_SUCCESS;
-        }
-        if (create == Create::Yes)
-            return RegCreateKeyEx(path.root, path.subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  KEY_ALL_ACCESS, nullptr, &key_, nullptr);
-        return RegOpenKeyEx(path.root, path.subKey.c_str(), 0, KEY_ALL_ACCESS, &key_);
-    }
-
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-    bool isRoot_ = false;
-};
+    if (create == Create::Yes)
+        return RegCreateKeyEx(path.root, path.subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                              nullptr, key.out(), nullptr);
+    return RegOpenKeyEx(path.root, path.subKey.c_str(), 0, KEY_ALL_ACCESS, key.out());
+}
 
 std::string hexOf(const std::vector<BYTE>& data)
 {
@@ -246,8 +228,8 @@ std::optional<std::vector<BYTE>> parseHex(const std::string& text)
 int regGet(const RegArguments& arguments)
 {
     const RegKeyPath path = keyOf(arguments);
-    OpenKey key;
-    if (const LONG rc = key.open(path, OpenKey::Create::No); rc != ERROR_SUCCESS)
+    handset::RegKey key;
+    if (const LONG rc = openKey(path, Create::No, key); rc != ERROR_SUCCESS)
         return fail(rc == ERROR_FILE_NOT_FOUND ? "no such key: " + formatRegKeyPath(path)
                                                : "cannot open " + formatRegKeyPath(path) + " (error " +
                                                      std::to_string(rc) + ")");
@@ -293,8 +275,8 @@ int regSet(const RegArguments& arguments)
         shown = hexOf(data);
     }
 
-    OpenKey key;
-    LONG rc = key.open(path, OpenKey::Create::Yes);
+    handset::RegKey key;
+    LONG rc = openKey(path, Create::Yes, key);
     if (rc == ERROR_SUCCESS)
         rc = RegSetValueEx(key.get(), valueNameOf(arguments.name).c_str(), 0, type, data.data(),
                            static_cast<DWORD>(data.size()));
@@ -321,8 +303,8 @@ int regDelete(const RegArguments& arguments, bool valueGiven)
         return 0;
     }
 
-    OpenKey key;
-    LONG rc = key.open(path, OpenKey::Create::No);
+    handset::RegKey key;
+    LONG rc = openKey(path, Create::No, key);
     if (rc != ERROR_SUCCESS)
         return fail(rc == ERROR_FILE_NOT_FOUND ? "no such key: " + formatRegKeyPath(path)
                                                : "cannot open " + formatRegKeyPath(path));
@@ -338,9 +320,9 @@ int regQuery(const RegArguments& arguments)
 {
     RegKeyPath path;
     LONG rc = storedRegKeyPath(keyOf(arguments), path);
-    OpenKey key;
+    handset::RegKey key;
     if (rc == ERROR_SUCCESS)
-        rc = key.open(path, OpenKey::Create::No);
+        rc = openKey(path, Create::No, key);
     if (rc != ERROR_SUCCESS)
         return fail(rc == ERROR_FILE_NOT_FOUND ? "no such key: " + formatRegKeyPath(keyOf(arguments))
                                                : "cannot open " + formatRegKeyPath(keyOf(arguments)));

@@ -1,7 +1,7 @@
-// The COM plumbing of the tests' in-process servers: reference counts, the
-// server's count of live objects and locks that its DllCanUnloadNow answers
-// from, and the factory that makes its one class. The servers themselves
-// only say what their objects do.
+// The COM plumbing of the tests' in-process servers: the server's count of
+// live objects and locks that its DllCanUnloadNow answers from, and the
+// factory that makes its one class. The servers themselves only say what
+// their objects do.
 #pragma once
 
 #include <atomic>
@@ -9,7 +9,7 @@
 #include <new>
 #include <utility>
 
-#include <handset/com.h>
+#include <handset/com_ptr.h>
 
 namespace handset::testing {
 
@@ -23,39 +23,13 @@ struct ServerCounts {
 
 // An object of one interface (and IUnknown), counted in its server.
 template <typename Interface, const IID& kInterfaceId>
-class CountedObject : public Interface {
+class CountedObject : public com::Object<Interface, kInterfaceId> {
 public:
     explicit CountedObject(ServerCounts& counts) : counts_(counts) { ++counts_.objects; }
-    virtual ~CountedObject() { --counts_.objects; }
-    CountedObject(const CountedObject&) = delete;
-    CountedObject& operator=(const CountedObject&) = delete;
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, kInterfaceId)) {
-            *ppv = static_cast<Interface*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override
-    {
-        const ULONG left = --refs_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
+    ~CountedObject() override { --counts_.objects; }
 
 protected:
     ServerCounts& counts_;
-
-private:
-    std::atomic<ULONG> refs_{1};
 };
 
 // The class factory of a server's one class; `make` returns a new object

@@ -4,36 +4,15 @@
 
 #include <vector>
 
+#include <handset/com_ptr.h>
+
 namespace settings {
+
+using handset::ComPtr;
 
 namespace {
 
 constexpr const WCHAR* kPriorityName = u"Priority";
-
-// Holds a COM reference and releases it on every path.
-template <typename T>
-class Ref {
-public:
-    explicit Ref(T* object = nullptr) : object_(object) {}
-    ~Ref()
-    {
-        if (object_)
-            object_->Release();
-    }
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    T* get() const { return object_; }
-    T* release()
-    {
-        T* object = object_;
-        object_ = nullptr;
-        return object;
-    }
-    explicit operator bool() const { return object_ != nullptr; }
-
-private:
-    T* object_;
-};
 
 }  // namespace
 
@@ -67,12 +46,11 @@ std::u16string readContactString(IItem* contact, CEPROPID property)
 
 CEPROPID namedContactProperty(IPOutlookApp* contacts, const WCHAR* name, WORD type)
 {
-    IPOutlookApp2* app2 = nullptr;
-    if (!contacts || FAILED(contacts->QueryInterface(IID_IPOutlookApp2, reinterpret_cast<void**>(&app2))))
+    ComPtr<IPOutlookApp2> app;
+    if (!contacts || FAILED(contacts->QueryInterface(IID_IPOutlookApp2, app.outVoid())))
         return PIMPR_INVALID_ID;
-    Ref<IPOutlookApp2> app(app2);
     CEPROPID id = PIMPR_INVALID_ID;
-    if (FAILED(app.get()->GetIDsFromNames(1, &name, PIM_CREATE | type, &id)))
+    if (FAILED(app->GetIDsFromNames(1, &name, PIM_CREATE | type, &id)))
         return PIMPR_INVALID_ID;
     return id;
 }
@@ -93,44 +71,44 @@ std::uint16_t readContactPriority(IPOutlookApp* contacts, IItem* contact)
 
 IItem* findCallerContact(IPOutlookApp* contacts, std::u16string_view digits)
 {
-    // 1-2. The contacts database proposes a contact for the number.
+    // The contacts database proposes a contact for the number.
     IItem* found = nullptr;
     CEPROPID matched = 0;
     const std::u16string number(digits);
     if (!contacts || FAILED(FindMatchingContact(contacts, number.c_str(), FMCF_FINDPHONE, &found, &matched)) ||
         !found)
         return nullptr;
-    Ref<IItem> contact(found);
+    ComPtr<IItem> contact(found);
 
-    // 3-4. Only a contact whose stored number has exactly the caller's
+    // Only a contact whose stored number has exactly the caller's
     // digits, more than four of them, is taken.
     const std::u16string stored = digitsOf(readContactString(contact.get(), matched));
     if (digits.size() <= 4 || stored.size() <= 4 || stored != digits)
         return nullptr;
-    return contact.release();
+    return contact.detach();
 }
 
 RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId)
 {
     RingDecision decision;
 
-    // 2. No caller ID at all, judged on the raw text.
+    // No caller ID at all, judged on the raw text.
     if (!callerId || callerId[0] == u'\0') {
         readClassRingTone(NoCallerId, decision.tone);
         (void)readProfileInForce(decision.profile);
         return decision;
     }
 
-    // 3-4. A number that is no contact's.
+    // A number that is no contact's.
     const std::u16string digits = digitsOf(callerId);
-    Ref<IItem> contact(findCallerContact(contacts, digits));
+    ComPtr<IItem> contact(findCallerContact(contacts, digits));
     if (!contact) {
         readClassRingTone(UnknownCaller, decision.tone);
         (void)readProfileInForce(decision.profile);
         return decision;
     }
 
-    // 5-6. The contact's own tone, else its first category's, else the
+    // The contact's own tone, else its first category's, else the
     // known callers' tone.
     decision.tone = readContactString(contact.get(), PIMPR_RINGTONE);
     const std::u16string category = firstCategory(readContactString(contact.get(), PIMPR_CATEGORIES));
@@ -139,13 +117,13 @@ RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId)
     if (decision.tone.empty())
         readClassRingTone(KnownCaller, decision.tone);
 
-    // 7. A contact with no priority of its own takes its category's; any
+    // A contact with no priority of its own takes its category's; any
     // other value, even one no dialog offers, stands.
     std::uint16_t priority = readContactPriority(contacts, contact.get());
     if (priority == PriorityNormal && !category.empty())
         priority = readCategoryPriority(category);
 
-    // 8-9. The record: VIP, silence, or the profile in force. Every record
+    // The record: VIP, silence, or the profile in force. Every record
     // starts from zero, so a profile key damaged part-way rings quietly
     // rather than with leftovers.
     decision.mute = priority == PriorityMute;

@@ -37,39 +37,22 @@ std::u16string subKeyPath(std::u16string_view parent, std::u16string_view child)
     return path;
 }
 
-Key::~Key()
-{
-    if (handle_)
-        RegCloseKey(handle_);
-}
-
-Key& Key::operator=(Key&& other) noexcept
-{
-    if (this != &other) {
-        if (handle_)
-            RegCloseKey(handle_);
-        handle_ = other.handle_;
-        other.handle_ = nullptr;
-    }
-    return *this;
-}
-
 Key openKey(HKEY root, const std::u16string& path)
 {
-    HKEY handle = nullptr;
-    if (RegOpenKeyEx(root, path.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+    Key key;
+    if (RegOpenKeyEx(root, path.c_str(), 0, KEY_READ, key.out()) != ERROR_SUCCESS)
         return Key();
-    return Key(handle);
+    return key;
 }
 
 Key createKey(HKEY root, const std::u16string& path)
 {
-    HKEY handle = nullptr;
+    Key key;
     DWORD disposition = 0;
     if (RegCreateKeyEx(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                       &handle, &disposition) != ERROR_SUCCESS)
+                       key.out(), &disposition) != ERROR_SUCCESS)
         return Key();
-    return Key(handle);
+    return key;
 }
 
 std::optional<DWORD> readDword(const Key& key, const WCHAR* name)

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include <handset/registry.h>
+#include <handset/reg_key.h>
 
 namespace settings::detail {
 
@@ -22,22 +22,7 @@ std::u16string subKeyPath(std::u16string_view parent, std::u16string_view child)
 
 // An open registry key, closed when the holder goes away. An empty holder
 // stands for a key that could not be opened.
-class Key {
-public:
-    Key() = default;
-    explicit Key(HKEY handle) : handle_(handle) {}
-    ~Key();
-    Key(Key&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-    Key& operator=(Key&& other) noexcept;
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-
-    explicit operator bool() const { return handle_ != nullptr; }
-    HKEY get() const { return handle_; }
-
-private:
-    HKEY handle_ = nullptr;
-};
+using Key = handset::RegKey;
 
 // Opens an existing key; empty when it does not exist. Readers use this so
 // that reading never leaves keys behind.

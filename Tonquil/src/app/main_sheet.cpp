@@ -104,7 +104,7 @@ void markProfileInForce(CMenu* menu, std::int32_t selector)
 {
     if (!menu)
         return;
-    for (std::int32_t i = 0; i < 5; ++i)
+    for (std::int32_t i = 0; i < settings::kProfileCount; ++i)
         menu->CheckMenuItem(res::ID_PROFILE_NORMAL + static_cast<UINT>(i),
                             MF_BYCOMMAND | (selector == i ? MF_CHECKED : MF_UNCHECKED));
     menu->CheckMenuItem(res::ID_PROFILE_SCHEDULE,

@@ -8,9 +8,6 @@ namespace tonquil {
 
 using settings::ProfileRecord;
 
-const std::array<const char16_t*, settings::kProfileCount> kProfileNames = {
-    u"Normal", u"Discreet", u"Silent", u"Loud", u"Custom"};
-
 std::u16string profileName(std::int32_t index)
 {
     if (index < 0 || index >= settings::kProfileCount)

@@ -12,14 +12,11 @@
 
 namespace tonquil {
 
-// The five profile names in index order, as every list of profiles shows them.
-extern const std::array<const char16_t*, settings::kProfileCount> kProfileNames;
+using settings::kProfileNames;
+using settings::kVipProfileIndex;
 
 // The name of profile `index` (0 to 4); empty for any other index.
 std::u16string profileName(std::int32_t index);
-
-// The index the profile settings dialog is given for the VIP profile.
-constexpr std::int32_t kVipProfileIndex = -1;
 
 // How a list's selection stands for its field: a level shows the value as
 // its item index (0 to 5), a flag shows "Yes" for any non-zero value.

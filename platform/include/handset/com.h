@@ -312,7 +312,8 @@ private:
 // Gives the caller interface `riid` of a newly made `object` and drops the
 // reference it was made with, so the caller's is the only one (a refused
 // interface deletes the object). A null `object` is one there was no memory
-// for.
+// for. A null `ppv` gets the object's own answer to it: E_POINTER from the
+// platform's classes (com::Object), whatever a server's class answers.
 template <typename Object>
 HRESULT handOut(Object* object, REFIID riid, void** ppv)
 {
@@ -320,7 +321,7 @@ HRESULT handOut(Object* object, REFIID riid, void** ppv)
         *ppv = nullptr;
     if (!object)
         return E_OUTOFMEMORY;
-    const HRESULT hr = ppv ? object->QueryInterface(riid, ppv) : E_POINTER;
+    const HRESULT hr = object->QueryInterface(riid, ppv);
     object->Release();
     return hr;
 }

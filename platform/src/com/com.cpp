@@ -6,9 +6,10 @@
 #include <new>
 #include <vector>
 
+#include <handset/com_ptr.h>
 #include <handset/loader.h>
 #include <handset/log.h>
-#include <handset/registry.h>
+#include <handset/reg_key.h>
 #include <handset/wstring.h>
 
 namespace handset {
@@ -125,30 +126,9 @@ std::optional<com::BuiltInClass> findBuiltIn(REFCLSID clsid)
 // The factory every built-in class gets: it creates objects through the
 // class's function and never aggregates. Built-in classes are never
 // unloaded, so LockServer only keeps the count the caller expects.
-class BuiltInFactory final : public IClassFactory {
+class BuiltInFactory final : public com::Object<IClassFactory, IID_IClassFactory> {
 public:
     explicit BuiltInFactory(com::CreateInstanceFunction create) : create_(create) {}
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *ppv = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override
-    {
-        const ULONG left = --refs_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
 
     HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override
     {
@@ -166,7 +146,6 @@ public:
     }
 
 private:
-    std::atomic<ULONG> refs_{1};
     std::atomic<LONG> locks_{0};
     com::CreateInstanceFunction create_;
 };
@@ -209,16 +188,16 @@ std::string hex(HRESULT hr)
 // the key, the value or a string in it is missing.
 std::optional<std::u16string> readClassesString(const std::u16string& keyName)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyEx(HKEY_CLASSES_ROOT, keyName.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    RegKey key;
+    if (RegOpenKeyEx(HKEY_CLASSES_ROOT, keyName.c_str(), 0, KEY_QUERY_VALUE, key.out()) != ERROR_SUCCESS)
         return std::nullopt;
     DWORD type = REG_NONE;
     DWORD size = 0;
     std::optional<std::u16string> text;
-    if (RegQueryValueEx(key, nullptr, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+    if (RegQueryValueEx(key.get(), nullptr, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
         (type == REG_SZ || type == REG_EXPAND_SZ)) {
         std::u16string data(size / sizeof(WCHAR), u'\0');
-        if (RegQueryValueEx(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) ==
+        if (RegQueryValueEx(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) ==
             ERROR_SUCCESS) {
             data.resize(size / sizeof(WCHAR));
             // Writers store the terminator; the text ends at the first one.
@@ -228,7 +207,6 @@ std::optional<std::u16string> readClassesString(const std::u16string& keyName)
             text = std::move(data);
         }
     }
-    RegCloseKey(key);
     return text;
 }
 
@@ -438,14 +416,11 @@ HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContex
     if (!ppv)
         return E_POINTER;
     *ppv = nullptr;
-    IClassFactory* factory = nullptr;
-    HRESULT hr = CoGetClassObject(rclsid, dwClsContext, nullptr, IID_IClassFactory,
-                                  reinterpret_cast<void**>(&factory));
+    ComPtr<IClassFactory> factory;
+    const HRESULT hr = CoGetClassObject(rclsid, dwClsContext, nullptr, IID_IClassFactory, factory.outVoid());
     if (FAILED(hr))
         return hr;
-    hr = factory->CreateInstance(pUnkOuter, riid, ppv);
-    factory->Release();
-    return hr;
+    return factory->CreateInstance(pUnkOuter, riid, ppv);
 }
 
 void CoFreeUnusedLibraries()

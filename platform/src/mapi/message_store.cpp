@@ -23,6 +23,7 @@
 #include <vector>
 
 #include <handset/clock.h>
+#include <handset/com_ptr.h>
 
 #include "core/database.h"
 
@@ -263,39 +264,10 @@ HRESULT answerProps(const std::vector<Property>& props, LPSPropTagArray tags, UL
 // ---------------------------------------------------------------------------
 // Objects
 
-template <typename Interface>
-class Object : public Interface {
-public:
-    virtual ~Object() = default;
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override
-    {
-        const ULONG left = --refs_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-
-private:
-    std::atomic<ULONG> refs_{1};
-};
-
-class Message final : public Object<IMessage> {
+class Message final : public com::Object<IMessage, IID_IMAPIProp, IID_IMessage> {
 public:
     explicit Message(std::vector<Property> props) : props_(std::move(props)) {}
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMAPIProp) || IsEqualIID(riid, IID_IMessage)) {
-            *ppv = static_cast<IMessage*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
     HRESULT GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count, LPSPropValue* values) override
     {
         return answerProps(props_, tags, flags, count, values);
@@ -342,20 +314,8 @@ HRESULT readMessage(std::int64_t number, std::vector<Property>& props)
     return S_OK;
 }
 
-class MessageStore final : public Object<IMsgStore> {
+class MessageStore final : public com::Object<IMsgStore, IID_IMAPIProp, IID_IMsgStore> {
 public:
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMAPIProp) || IsEqualIID(riid, IID_IMsgStore)) {
-            *ppv = static_cast<IMsgStore*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
     HRESULT GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count, LPSPropValue* values) override
     {
         static const std::vector<Property> props = {textProperty(PR_DISPLAY_NAME, u"SMS")};

@@ -16,25 +16,9 @@ namespace handset::pim {
 
 namespace {
 
-class ItemCollection final : public IPOutlookItemCollection, public RefCounted<ItemCollection> {
+class ItemCollection final : public com::Object<IPOutlookItemCollection, IID_IDispatch, IID_IPOutlookItemCollection> {
 public:
     explicit ItemCollection(std::vector<CEOID> oids) : oids_(std::move(oids)) {}
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-            IsEqualIID(riid, IID_IPOutlookItemCollection)) {
-            *ppv = static_cast<IPOutlookItemCollection*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return addRef(); }
-    ULONG Release() override { return release(); }
 
     HRESULT get_Count(int* pnCount) override
     {
@@ -58,23 +42,8 @@ private:
     std::vector<CEOID> oids_;
 };
 
-class ContactsFolder final : public IFolder, public RefCounted<ContactsFolder> {
+class ContactsFolder final : public com::Object<IFolder, IID_IDispatch, IID_IFolder> {
 public:
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IFolder)) {
-            *ppv = static_cast<IFolder*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return addRef(); }
-    ULONG Release() override { return release(); }
-
     HRESULT get_Items(IPOutlookItemCollection** ppolItems) override
     {
         if (!ppolItems)
@@ -105,24 +74,8 @@ public:
     }
 };
 
-class Application final : public IPOutlookApp2, public RefCounted<Application> {
+class Application final : public com::Object<IPOutlookApp2, IID_IDispatch, IID_IPOutlookApp, IID_IPOutlookApp2> {
 public:
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-            IsEqualIID(riid, IID_IPOutlookApp) || IsEqualIID(riid, IID_IPOutlookApp2)) {
-            *ppv = static_cast<IPOutlookApp2*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return addRef(); }
-    ULONG Release() override { return release(); }
-
     HRESULT Logon(LONG) override
     {
         Store store;

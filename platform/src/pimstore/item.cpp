@@ -26,26 +26,10 @@ constexpr DWORD kStreamModes = GENERIC_READ | GENERIC_WRITE;
 
 class ContactItem;
 
-class PictureStream final : public IStream, public RefCounted<PictureStream> {
+class PictureStream final : public com::Object<IStream, IID_ISequentialStream, IID_IStream> {
 public:
     PictureStream(ContactItem* item, std::vector<BYTE> data, DWORD mode);
     ~PictureStream();
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ISequentialStream) ||
-            IsEqualIID(riid, IID_IStream)) {
-            *ppv = static_cast<IStream*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return addRef(); }
-    ULONG Release() override { return release(); }
 
     HRESULT Read(void* pv, ULONG cb, ULONG* pcbRead) override
     {
@@ -172,27 +156,22 @@ private:
     DWORD mode_;
 };
 
-class ContactItem final : public IContact, public IItem, public RefCounted<ContactItem> {
+class ContactItem final : public com::Object<IContact, IID_IDispatch, IID_IContact>, public IItem {
 public:
     explicit ContactItem(CEOID oid) : oid_(oid) {}
 
+    // IItem is the item's second face; everything else is its IContact.
     HRESULT QueryInterface(REFIID riid, void** ppv) override
     {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IContact)) {
-            *ppv = static_cast<IContact*>(this);
-        } else if (IsEqualIID(riid, IID_IItem)) {
+        if (ppv && IsEqualIID(riid, IID_IItem)) {
             *ppv = static_cast<IItem*>(this);
-        } else {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
+            AddRef();
+            return S_OK;
         }
-        AddRef();
-        return S_OK;
+        return Object::QueryInterface(riid, ppv);
     }
-    ULONG AddRef() override { return addRef(); }
-    ULONG Release() override { return release(); }
+    ULONG AddRef() override { return Object::AddRef(); }
+    ULONG Release() override { return Object::Release(); }
 
     HRESULT get_Oid(LONG* poid) override
     {

@@ -20,6 +20,7 @@
 #include <handset/wstring.h>
 
 #include "cedb/handles.h"
+#include "core/win32_error.h"
 
 extern char** environ;
 
@@ -106,31 +107,7 @@ std::shared_ptr<Program> programOf(HANDLE handle)
     return nullptr;
 }
 
-template <typename T>
-T failWith(DWORD error, T result)
-{
-    SetLastError(error);
-    return result;
-}
-
-DWORD win32FromErrno(int error)
-{
-    switch (error) {
-    case ENOENT:
-        return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR:
-        return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-        return ERROR_ACCESS_DENIED;
-    case ENOMEM:
-    case EAGAIN:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    default:
-        return ERROR_BAD_EXE_FORMAT;
-    }
-}
+using detail::failWith;
 
 // Starts the program at `file` with exactly two arguments, its path and the
 // command line, in a fresh signal state: what this process blocks or
@@ -193,7 +170,7 @@ BOOL CreateProcess(LPCWSTR pszImageName, LPCWSTR pszCmdLine, LPSECURITY_ATTRIBUT
     logLine("exec", execLogText(image, commandLine));
     pid_t pid = 0;
     if (const int rc = spawn(*file, toUtf8(commandLine), pid); rc != 0) {
-        const DWORD error = win32FromErrno(rc);
+        const DWORD error = detail::win32Error(rc, ERROR_BAD_EXE_FORMAT);
         logLine("exec", "could not start " + execLogText(image, {}) + " (error " + std::to_string(error) + ")");
         return failWith<BOOL>(error, FALSE);
     }

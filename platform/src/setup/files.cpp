@@ -17,9 +17,14 @@
 #include <handset/device.h>
 #include <handset/wstring.h>
 
+#include "core/win32_error.h"
+
 namespace fs = std::filesystem;
 
 namespace {
+
+using handset::detail::failWith;
+using handset::detail::win32Error;
 
 std::u16string_view viewOf(LPCWSTR text)
 {
@@ -45,6 +50,13 @@ bool present(const fs::path& path)
 {
     std::error_code ec;
     return fs::exists(fs::symlink_status(path, ec));
+}
+
+// The code for a path where nothing is: the name is missing from a folder
+// that exists, or the folder itself is.
+DWORD missingCode(const fs::path& path)
+{
+    return isFolder(path.parent_path()) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
 
 // '*' and '?' against a name, both case-folded.
@@ -84,6 +96,14 @@ DWORD attributesOf(const fs::path& path)
     if (isFolder(path))
         return FILE_ATTRIBUTE_DIRECTORY;
     return ::access(path.c_str(), W_OK) == 0 ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
+}
+
+// Removes the partial copy of a CopyFile that failed with `error`.
+BOOL dropPartial(const fs::path& partial, DWORD error)
+{
+    std::error_code ignored;
+    fs::remove(partial, ignored);
+    return failWith(error, FALSE);
 }
 
 struct FoundEntry {
@@ -128,19 +148,13 @@ BOOL CreateDirectory(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES)
     const std::optional<fs::path> path = mapped(lpPathName);
     if (!path)
         return FALSE;
-    if (present(*path)) {
-        SetLastError(ERROR_ALREADY_EXISTS);
-        return FALSE;
-    }
-    if (!isFolder(path->parent_path())) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
+    if (present(*path))
+        return failWith(ERROR_ALREADY_EXISTS, FALSE);
+    if (!isFolder(path->parent_path()))
+        return failWith(ERROR_PATH_NOT_FOUND, FALSE);
     std::error_code ec;
-    if (!fs::create_directory(*path, ec)) {
-        SetLastError(ec ? ERROR_ACCESS_DENIED : ERROR_ALREADY_EXISTS);
-        return FALSE;
-    }
+    if (!fs::create_directory(*path, ec))
+        return failWith(ec ? win32Error(ec, ERROR_ACCESS_DENIED) : ERROR_ALREADY_EXISTS, FALSE);
     return TRUE;
 }
 
@@ -149,28 +163,18 @@ BOOL RemoveDirectory(LPCWSTR lpPathName)
     const std::optional<fs::path> path = mapped(lpPathName);
     if (!path)
         return FALSE;
-    if (!present(*path)) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return FALSE;
-    }
+    if (!present(*path))
+        return failWith(ERROR_FILE_NOT_FOUND, FALSE);
     // The top of the device's file system is not a folder anyone may remove.
     std::error_code ec;
-    if (fs::equivalent(*path, handset::deviceFileSystem(), ec)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    if (!isFolder(*path)) {
-        SetLastError(ERROR_DIRECTORY);
-        return FALSE;
-    }
-    if (!fs::is_empty(*path, ec)) {
-        SetLastError(ERROR_DIR_NOT_EMPTY);
-        return FALSE;
-    }
-    if (!fs::remove(*path, ec)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
+    if (fs::equivalent(*path, handset::deviceFileSystem(), ec))
+        return failWith(ERROR_ACCESS_DENIED, FALSE);
+    if (!isFolder(*path))
+        return failWith(ERROR_DIRECTORY, FALSE);
+    if (!fs::is_empty(*path, ec))
+        return failWith(ERROR_DIR_NOT_EMPTY, FALSE);
+    if (!fs::remove(*path, ec))
+        return failWith(win32Error(ec, ERROR_ACCESS_DENIED), FALSE);
     return TRUE;
 }
 
@@ -178,19 +182,15 @@ HANDLE FindFirstFile(LPCWSTR lpFileName, LPWIN32_FIND_DATA lpFindFileData)
 {
     const std::u16string_view request = viewOf(lpFileName);
     const std::size_t cut = request.find_last_of(u"\\/");
-    if (lpFindFileData == nullptr || cut == std::u16string_view::npos) {
-        SetLastError(lpFindFileData ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
+    if (lpFindFileData == nullptr || cut == std::u16string_view::npos)
+        return failWith(lpFindFileData ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
     const std::u16string folder(request.substr(0, cut == 0 ? 1 : cut));
     const std::u16string pattern = handset::foldCase(request.substr(cut + 1));
     const std::optional<fs::path> folderPath = mapped(folder.c_str());
     if (!folderPath)
         return INVALID_HANDLE_VALUE;
-    if (!isFolder(*folderPath)) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
+    if (!isFolder(*folderPath))
+        return failWith(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
 
     auto state = std::make_unique<FindState>();
     std::error_code ec;
@@ -201,10 +201,8 @@ HANDLE FindFirstFile(LPCWSTR lpFileName, LPWIN32_FIND_DATA lpFindFileData)
         if (!pattern.empty() && matches(pattern, folded))
             found.push_back({std::move(folded), FoundEntry{std::move(name), it->path()}});
     }
-    if (found.empty()) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
+    if (found.empty())
+        return failWith(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     for (auto& entry : found)
         state->entries.push_back(std::move(entry.second));
@@ -221,19 +219,13 @@ BOOL FindNextFile(HANDLE hFindFile, LPWIN32_FIND_DATA lpFindFileData)
 {
     std::lock_guard lock(findMutex);
     const auto it = findStates.find(static_cast<FindState*>(hFindFile));
-    if (it == findStates.end()) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (lpFindFileData == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    if (it == findStates.end())
+        return failWith(ERROR_INVALID_HANDLE, FALSE);
+    if (lpFindFileData == nullptr)
+        return failWith(ERROR_INVALID_PARAMETER, FALSE);
     FindState& state = **it;
-    if (state.next >= state.entries.size()) {
-        SetLastError(ERROR_NO_MORE_FILES);
-        return FALSE;
-    }
+    if (state.next >= state.entries.size())
+        return failWith(ERROR_NO_MORE_FILES, FALSE);
     fill(state.entries[state.next++], *lpFindFileData);
     return TRUE;
 }
@@ -242,10 +234,8 @@ BOOL FindClose(HANDLE hFindFile)
 {
     std::lock_guard lock(findMutex);
     const auto it = findStates.find(static_cast<FindState*>(hFindFile));
-    if (it == findStates.end()) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    if (it == findStates.end())
+        return failWith(ERROR_INVALID_HANDLE, FALSE);
     delete *it;
     findStates.erase(it);
     return TRUE;
@@ -260,23 +250,15 @@ BOOL CopyFile(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfExi
     if (!target)
         return FALSE;
     std::error_code ec;
-    if (!fs::is_regular_file(*source, ec)) {
-        SetLastError(isFolder(*source) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
-        return FALSE;
-    }
-    if (!isFolder(target->parent_path())) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
+    if (!fs::is_regular_file(*source, ec))
+        return failWith(isFolder(*source) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND, FALSE);
+    if (!isFolder(target->parent_path()))
+        return failWith(ERROR_PATH_NOT_FOUND, FALSE);
     if (present(*target)) {
-        if (bFailIfExists) {
-            SetLastError(ERROR_FILE_EXISTS);
-            return FALSE;
-        }
-        if (isFolder(*target)) {
-            SetLastError(ERROR_ACCESS_DENIED);
-            return FALSE;
-        }
+        if (bFailIfExists)
+            return failWith(ERROR_FILE_EXISTS, FALSE);
+        if (isFolder(*target))
+            return failWith(ERROR_ACCESS_DENIED, FALSE);
         if (fs::equivalent(*source, *target, ec)) {
             return TRUE;
         }
@@ -285,28 +267,18 @@ BOOL CopyFile(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfExi
     // file, and a failed copy leaves the old one.
     fs::path partial = *target;
     partial += ".copying-" + std::to_string(::getpid());
-    if (!fs::copy_file(*source, partial, fs::copy_options::overwrite_existing, ec)) {
-        fs::remove(partial, ec);
-        SetLastError(ERROR_WRITE_FAULT);
-        return FALSE;
-    }
+    if (!fs::copy_file(*source, partial, fs::copy_options::overwrite_existing, ec))
+        return dropPartial(partial, win32Error(ec, ERROR_WRITE_FAULT));
     if (bFailIfExists) {
         // link() refuses an existing name, so a file that appeared meanwhile stays.
-        if (::link(partial.c_str(), target->c_str()) != 0) {
-            const int error = errno;
-            fs::remove(partial, ec);
-            SetLastError(error == EEXIST ? ERROR_FILE_EXISTS : ERROR_WRITE_FAULT);
-            return FALSE;
-        }
+        if (::link(partial.c_str(), target->c_str()) != 0)
+            return dropPartial(partial, win32Error(errno, ERROR_WRITE_FAULT));
         fs::remove(partial, ec);
         return TRUE;
     }
     fs::rename(partial, *target, ec);
-    if (ec) {
-        fs::remove(partial, ec);
-        SetLastError(ERROR_WRITE_FAULT);
-        return FALSE;
-    }
+    if (ec)
+        return dropPartial(partial, win32Error(ec, ERROR_WRITE_FAULT));
     return TRUE;
 }
 
@@ -315,19 +287,13 @@ BOOL DeleteFile(LPCWSTR lpFileName)
     const std::optional<fs::path> path = mapped(lpFileName);
     if (!path)
         return FALSE;
-    if (!present(*path)) {
-        SetLastError(isFolder(path->parent_path()) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
-    if (isFolder(*path)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
+    if (!present(*path))
+        return failWith(missingCode(*path), FALSE);
+    if (isFolder(*path))
+        return failWith(ERROR_ACCESS_DENIED, FALSE);
     std::error_code ec;
-    if (!fs::remove(*path, ec)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
+    if (!fs::remove(*path, ec))
+        return failWith(win32Error(ec, ERROR_ACCESS_DENIED), FALSE);
     return TRUE;
 }
 
@@ -336,9 +302,7 @@ DWORD GetFileAttributes(LPCWSTR lpFileName)
     const std::optional<fs::path> path = mapped(lpFileName);
     if (!path)
         return INVALID_FILE_ATTRIBUTES;
-    if (!present(*path)) {
-        SetLastError(isFolder(path->parent_path()) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
-        return INVALID_FILE_ATTRIBUTES;
-    }
+    if (!present(*path))
+        return failWith(missingCode(*path), INVALID_FILE_ATTRIBUTES);
     return attributesOf(*path);
 }

@@ -22,6 +22,7 @@
 
 #include <gst/gst.h>
 
+#include <handset/com_ptr.h>
 #include <handset/device.h>
 #include <handset/log.h>
 #include <handset/msgqueue.h>
@@ -110,30 +111,9 @@ private:
     Player& player_;
 };
 
-class Player final : public IWMPPlayer {
+class Player final : public com::Object<IWMPPlayer, IID_IDispatch, IID_IWMPPlayer> {
 public:
     static HRESULT create(REFIID riid, void** ppv);
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IWMPPlayer)) {
-            *ppv = static_cast<IWMPPlayer*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override
-    {
-        const ULONG left = --refs_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
 
     HRESULT close() override
     {
@@ -234,7 +214,6 @@ private:
 
     double position();
 
-    std::atomic<ULONG> refs_{1};
     Controls controls_{*this};
     std::atomic<int> state_{wmppsUndefined};
     std::atomic<double> endPosition_{0.0};
@@ -258,15 +237,7 @@ private:
 
 HRESULT Controls::QueryInterface(REFIID riid, void** ppv)
 {
-    if (!ppv)
-        return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IWMPControls)) {
-        *ppv = static_cast<IWMPControls*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+    return com::queryInterface<IWMPControls, IID_IDispatch, IID_IWMPControls>(this, riid, ppv);
 }
 
 ULONG Controls::AddRef()

@@ -8,6 +8,7 @@
 // next read. Readers fall back silently; writers create missing keys.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -22,8 +23,17 @@ namespace settings {
 constexpr std::size_t kPathCapacity = 256;
 using TonePath = std::u16string;
 
-constexpr std::int32_t PROFILE_SCHEDULE = -1;
+// The sound profiles, by index, with their names as every list of profiles
+// shows them.
 constexpr std::int32_t kProfileCount = 5;
+inline constexpr std::array<const char16_t*, kProfileCount> kProfileNames = {u"Normal", u"Discreet", u"Silent",
+                                                                            u"Loud", u"Custom"};
+// The selector's value for "follow the daily schedule".
+constexpr std::int32_t PROFILE_SCHEDULE = -1;
+// The index the profile settings dialog is given for the VIP profile. It is
+// -1 like PROFILE_SCHEDULE, but the two never meet: one only ever reaches
+// the dialog, the other only the stored selector.
+constexpr std::int32_t kVipProfileIndex = -1;
 constexpr std::uint32_t kMaxScheduleEntries = 25;
 
 // Index, then the eight values stored in the profile's key, in this order.

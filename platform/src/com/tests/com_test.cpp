@@ -4,10 +4,12 @@
 #include <cstddef>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 #include <gtest/gtest.h>
 
 #include <handset/com.h>
+#include <handset/com_ptr.h>
 #include <handset/wstring.h>
 
 #include "com_test_objects.h"
@@ -264,3 +266,33 @@ TEST(BuiltInClassTest, FirstRegistrationOfAClassOrProgIdWins)
 }
 
 }  // namespace
+
+// The ownership helpers: a copy adds a reference and a move does not, so
+// nothing is released twice or left behind; the count lives in com::Object.
+TEST(ComPtrTest, HoldsExactlyTheReferencesItWasGiven)
+{
+    auto* counter = new Counter;
+    {
+        handset::ComPtr<IUnknown> first(counter);
+        handset::ComPtr<IUnknown> copy = first;
+        EXPECT_EQ(3u, counter->AddRef());
+        EXPECT_EQ(2u, counter->Release());
+        handset::ComPtr<IUnknown> moved = std::move(first);
+        EXPECT_FALSE(first);
+        copy = moved;
+        EXPECT_EQ(3u, counter->AddRef());
+        EXPECT_EQ(2u, counter->Release());
+
+        handset::ComPtr<IUnknown> asked;
+        EXPECT_EQ(S_OK, moved.queryInterface(kTestInterface, asked));
+        EXPECT_EQ(counter, asked.get());
+        handset::ComPtr<IClassFactory> refused;
+        EXPECT_EQ(E_NOINTERFACE, moved.queryInterface(IID_IClassFactory, refused));
+        EXPECT_FALSE(refused);
+        EXPECT_EQ(E_POINTER, counter->QueryInterface(kTestInterface, nullptr));
+
+        IUnknown* handed = asked.detach();
+        EXPECT_EQ(2u, handed->Release());
+    }
+    EXPECT_EQ(0, counts.objects);
+}

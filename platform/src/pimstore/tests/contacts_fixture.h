@@ -9,40 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <handset/com_ptr.h>
 #include <handset/pimstore.h>
 
 #include "test_device.h"
 
 namespace handset::testing {
-
-// Releases a COM pointer at the end of a scope.
-template <typename T>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ~ComPtr() { reset(); }
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-
-    T* get() const { return p_; }
-    T* operator->() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-    T** out()
-    {
-        reset();
-        return &p_;
-    }
-    void** outVoid() { return reinterpret_cast<void**>(out()); }
-    void reset()
-    {
-        if (p_)
-            p_->Release();
-        p_ = nullptr;
-    }
-
-private:
-    T* p_ = nullptr;
-};
 
 // A CEPROPVAL pointing at a string property; the text must outlive it.
 inline CEPROPVAL stringProp(CEPROPID propid, LPCWSTR text)
