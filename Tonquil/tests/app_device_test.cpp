@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <regex>
 #include <thread>
 
 #include <handset/device.h>
@@ -130,6 +132,137 @@ TEST_F(AppOnDevice, TapOnTheTodayItemStartsTheInstalledProgram)
     }
     EXPECT_NE(std::string::npos, text.find("exec: \"\\Program Files\\Tonquil\\Tonquil.exe\"")) << text;
     EXPECT_NE(std::string::npos, text.find("ui: shown \"Tonquil\"")) << text;
+}
+
+// A person's session with the application, through `handset screen` and
+// `handset input` only, as a person with the phone in hand would have it.
+class PersonOnDevice : public AppOnDevice {
+protected:
+    void SetUp() override
+    {
+        AppOnDevice::SetUp();
+        ::unsetenv("HANDSET_UI_CLOSE_WHEN_SHOWN");
+    }
+
+    void TearDown() override
+    {
+        // The program ends by the person's close button; should a failed
+        // test have left it running, it is stopped here.
+        if (pid_ > 0 && ::kill(pid_, 0) == 0)
+            ::kill(pid_, SIGKILL);
+        AppOnDevice::TearDown();
+    }
+
+    std::string screen()
+    {
+        const Outcome run = handset({"screen"});
+        EXPECT_EQ(0, run.status) << run.err;
+        return run.out;
+    }
+
+    // The input must succeed; the test stops at the first that does not.
+    Outcome input(std::vector<std::string> words)
+    {
+        words.insert(words.begin(), "input");
+        return handset(std::move(words));
+    }
+
+    // Starts the application and waits (at most half a minute, a guard
+    // against a hung test) until it is the program in front.
+    void start()
+    {
+        ASSERT_EQ(0, handset({"run", "\\Program Files\\Tonquil\\Tonquil.exe"}).status);
+        std::smatch found;
+        std::string shown;
+        for (int i = 0; i < 300; ++i) {
+            shown = handset({"screen", "--program", "Tonquil.exe"}).out;
+            if (std::regex_search(shown, found, std::regex("^window \"Tonquil\" Tonquil\\.exe pid=(\\d+)")))
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        ASSERT_FALSE(found.empty()) << shown;
+        pid_ = std::stoi(found[1]);
+    }
+
+    pid_t pid_ = 0;
+};
+
+#define INPUT(...)                                                      \
+    do {                                                                \
+        const Outcome done = input({__VA_ARGS__});                      \
+        ASSERT_EQ(0, done.status) << done.err;                          \
+    } while (false)
+
+std::size_t count(const std::string& text, const std::string& piece)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+        ++n;
+    return n;
+}
+
+TEST_F(PersonOnDevice, ChangesAProfileAndMeetsTheFullScheduleThroughTheScreen)
+{
+    registerItem(1);
+    install();
+    ASSERT_EQ(0, handset({"clock", "set", "08:00"}).status);
+    ASSERT_EQ(0, handset({"boot"}).status);
+    start();
+
+    INPUT("tap", "--text", "Profiles");
+    std::string shown = screen();
+    EXPECT_NE(std::string::npos, shown.find("1056 button ")) << shown;
+    INPUT("tap", "--text", "Change Settings");
+    shown = screen();
+    ASSERT_EQ(0u, shown.find("window \"Profile: Normal\"")) << shown;
+    INPUT("choose", "--id", "1014", "5");
+    EXPECT_NE(std::string::npos, screen().find("  item* \"5\"\n"));
+    INPUT("tap", "--text", "OK");
+    settings::ProfileRecord normal{};
+    ASSERT_TRUE(settings::readProfile(0, normal));
+    EXPECT_EQ(5, normal.callVolume);
+
+    // The picker starts at the device's time; each time gets the next minute.
+    INPUT("tap", "--text", "Schedule Settings");
+    for (int minute = 0; minute < 25; ++minute) {
+        if (minute > 0) {
+            INPUT("tap", "--id", "1023");
+            INPUT("key", "up");
+        }
+        INPUT("tap", "--text", "Add");
+    }
+    shown = screen();
+    ASSERT_EQ(25u, count(shown, "  item \"At 08:")) << shown;
+    INPUT("tap", "--id", "1023");
+    INPUT("key", "up");
+    INPUT("tap", "--text", "Add");
+    shown = screen();
+    EXPECT_EQ(0u, shown.find("window \"Profile schedule\" Tonquil.exe")) << shown;
+    EXPECT_NE(std::string::npos, shown.find("label ")) << shown;
+    EXPECT_NE(std::string::npos, shown.find("\"The schedule holds at most 25 switching times.")) << shown;
+    EXPECT_NE(std::string::npos, shown.find("1 button ")) << shown;
+    INPUT("tap", "--text", "OK");
+    shown = screen();
+    EXPECT_EQ(25u, count(shown, "  item \"At 08:")) << shown;
+    EXPECT_EQ(std::string::npos, shown.find("At 08:25")) << shown;
+    EXPECT_NE(std::string::npos, log().find("[OK]: OK (presenter)"));
+
+    INPUT("tap", "--text", "OK");
+    std::vector<settings::ScheduleEntry> stored(settings::kMaxScheduleEntries + 1);
+    std::uint32_t entries = static_cast<std::uint32_t>(stored.size());
+    ASSERT_TRUE(settings::readSchedule(stored.data(), entries));
+    EXPECT_EQ(25u, entries);
+
+    // A control that is not on the screen, and a program that is not running, are errors.
+    Outcome run = input({"tap", "--id", "1023"});
+    EXPECT_EQ(1, run.status);
+    EXPECT_EQ("handset: there is no control 1023 on the screen\n", run.err);
+    INPUT("tap", "--text", "\u2715");  // the close button: the application ends
+    for (int i = 0; i < 300 && ::kill(pid_, 0) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    run = input({"--program", "Tonquil.exe", "key", "action"});
+    EXPECT_EQ(1, run.status);
+    EXPECT_EQ("handset: Tonquil.exe is not running on the device (or shows no window)\n", run.err);
 }
 
 }  // namespace

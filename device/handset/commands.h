@@ -6,7 +6,9 @@
 
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace CLI {
 class App;
@@ -25,6 +27,9 @@ void addCallCommand(CLI::App& app);
 void addTodayCommands(CLI::App& app);
 void addSmsCommand(CLI::App& app);
 void addInstallCommands(CLI::App& app);
+void addScreenCommands(CLI::App& app);
+void addInputCommands(CLI::App& app);
+void addFilesCommands(CLI::App& app);
 
 // Whether a command works on an existing device (all but `init` do).
 enum class NeedsDevice { Yes, No };
@@ -52,6 +57,19 @@ int usage(std::string_view message);
 // names it in the other messages ("the Today screen"). Returns the exit status.
 int askDeviceProgram(const std::filesystem::path& socket, std::string_view request, std::string_view program,
                      std::string_view unreachable);
+
+// Sends the request's words to the program with windows in front (the one
+// that showed a form last) or, when `program` is not empty, to that program
+// (a file name such as Tonquil.exe), and waits at most kAnswerSeconds. On
+// "ok" fills `result` and returns 0; else reports the error and returns 1.
+int askProgramWithWindows(std::string_view program, const std::vector<std::string>& words, std::string& result);
+
+// Whether a file written whole may take the place of an existing one.
+enum class Replace { Yes, No };
+
+// Writes a host file whole or not at all (a temporary file beside it, then
+// renamed); an error message, empty on success.
+std::string writeWholeFile(const std::filesystem::path& target, std::string_view bytes, Replace replace);
 
 // Notes a change made to the device in its log, as every command that
 // changes the device does.

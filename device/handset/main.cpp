@@ -19,8 +19,8 @@ int main(int argc, char** argv)
     using namespace handset::cli;
 
     CLI::App app{"The device's command line: creates, boots and stops a device; offers it calls and text "
-                 "messages; installs packages into it; reads and writes its registry and contacts; sets its clock "
-                 "and shows its log.",
+                 "messages; installs packages into it; reads and writes its registry, contacts and files; shows "
+                 "its programs' windows and uses them as a person would; sets its clock and shows its log.",
                  "handset"};
     std::string device;
     app.add_option("--device", device,
@@ -43,6 +43,9 @@ int main(int argc, char** argv)
     addTodayCommands(app);
     addSmsCommand(app);
     addInstallCommands(app);
+    addScreenCommands(app);
+    addInputCommands(app);
+    addFilesCommands(app);
 
     try {
         app.parse(argc, argv);

@@ -21,6 +21,7 @@
 #include <handset/log.h>
 #include <handset/registry.h>
 #include <handset/resources.h>
+#include <handset/screen_marks.h>
 #include <handset/wstring.h>
 
 namespace today {
@@ -308,12 +309,16 @@ void select(int index, WPARAM key)
         SendMessage(gItems[gSelected]->window, WM_TODAYCUSTOM_LOSTSELECTION, 0, 0);
         InvalidateRect(gItems[gSelected]->window, nullptr, TRUE);
     }
+    if (gSelected >= 0 && gSelected < static_cast<int>(gItems.size()))
+        handset::setDrawnSelection(gItems[gSelected]->window, false);
     gSelected = -1;
     if (index >= 0 && index < static_cast<int>(gItems.size())) {
         if (SendMessage(gItems[index]->window, WM_TODAYCUSTOM_RECEIVEDSELECTION, key, 0))
             gSelected = index;
         InvalidateRect(gItems[index]->window, nullptr, TRUE);
     }
+    if (gSelected >= 0)
+        handset::setDrawnSelection(gItems[gSelected]->window, true);
 }
 
 int findItem(std::u16string_view name)
@@ -342,9 +347,19 @@ void reload()
     InvalidateRect(gScreen, nullptr, TRUE);
 }
 
+std::string key(const std::string& name);
+
 LRESULT CALLBACK screenProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
+    case WM_KEYDOWN:
+        // The phone's keys reach the screen's window (`handset input key`).
+        for (const auto& [vk, name] : {std::pair{VK_LEFT, "left"}, std::pair{VK_RIGHT, "right"},
+                                       std::pair{VK_UP, "up"}, std::pair{VK_DOWN, "down"},
+                                       std::pair{VK_RETURN, "action"}})
+            if (wParam == vk)
+                key(name);
+        return 0;
     case WM_PAINT:
         paintScreen(hwnd);
         return 0;
@@ -455,6 +470,7 @@ HWND createTodayScreen()
                            nullptr, nullptr);
     if (!gScreen)
         return nullptr;
+    handset::setDrawnSoftKeys(gScreen, u"Calendar", u"Contacts");
     loadItems();
     refreshCycle();
     layout();

@@ -221,3 +221,62 @@ TEST_F(TodayEndToEnd, ScreenshotIsAPictureOfTheScreen)
 }
 
 }  // namespace
+
+namespace {
+
+// The Today screen's request socket in run/ui, empty when there is none.
+fs::path todayRequestSocket(const fs::path& phone)
+{
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(phone / "run" / "ui", ec))
+        if (entry.path().filename().string().rfind("today.", 0) == 0)
+            return entry.path();
+    return {};
+}
+
+}  // namespace
+
+TEST_F(TodayEndToEnd, AnswersScreenAndInputLikeEveryProgramWithWindows)
+{
+    boot();
+    Outcome run = handset({"screen"});
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(0u, run.out.find("window \"Desktop\" today pid=")) << run.out;
+    EXPECT_NE(std::string::npos, run.out.find(" - \"Tonquil profile: Normal\"\n")) << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("softkeys \"Calendar\" \"Contacts\"\n")) << run.out;
+
+    run = handset({"input", "key", "right"});
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(1, settings::readCurrentProfile());
+    run = handset({"screen", "--program", "today"});
+    EXPECT_NE(std::string::npos, run.out.find(" selected \"Tonquil profile: Discreet\"\n")) << run.out;
+
+    run = handset({"input", "choose", "--id", "1014", "Loud"});
+    EXPECT_EQ(1, run.status);
+    EXPECT_EQ("handset: there is no control 1014 on the screen\n", run.err);
+
+    // A request longer than the socket takes is refused with a framed
+    // error, and the screen goes on answering.
+    const fs::path socket = todayRequestSocket(phone());
+    ASSERT_FALSE(socket.empty());
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socket.c_str(), sizeof address.sun_path - 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(0, ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address));
+    const unsigned char huge[4] = {0xFF, 0xFF, 0xFF, 0x7F};
+    ASSERT_EQ(4, ::write(fd, huge, sizeof huge));
+    std::string reply;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+        reply.append(buffer, static_cast<std::size_t>(n));
+    ::close(fd);
+    ASSERT_GT(reply.size(), 4u);
+    EXPECT_EQ("error the request is longer than 65536 bytes\n", reply.substr(4));
+    EXPECT_EQ(0, handset({"screen"}).status);
+
+    handset({"shutdown"});
+    run = handset({"screen"});
+    EXPECT_EQ(1, run.status);
+    EXPECT_NE(std::string::npos, run.err.find("no program with windows is running")) << run.err;
+}

@@ -93,4 +93,17 @@ int messageBoxAnswerFromName(std::string_view name);
 // "OK", "Cancel", ...; "?" for a value that is no answer.
 std::string_view messageBoxAnswerName(int answer);
 
+// The buttons of a box of this type, in the order it shows them; none for a
+// button set the phone does not have.
+std::vector<int> messageBoxButtons(UINT type);
+
+// The answer of nobody for a box of this type: the button that goes on
+// without acting (Cancel, No, Abort; OK for a box with only OK); 0 when it
+// has no buttons.
+int messageBoxNobodysAnswer(UINT type);
+
+// The box's default button (MB_DEFBUTTON1 to 3; the first when the type
+// names one it does not have); 0 when it has no buttons.
+int messageBoxDefaultButton(UINT type);
+
 }  // namespace handset

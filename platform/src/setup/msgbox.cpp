@@ -18,8 +18,8 @@ namespace {
 struct Answerers {
     std::mutex mutex;
     std::deque<int> scripted;
-    bool environmentRead = false;
-    std::deque<std::string> fromEnvironment;  // words, checked against each box
+    std::string environment;                  // the variable's text when it was last read
+    std::deque<std::string> fromEnvironment;  // its words not used yet, checked against each box
     handset::MessageBoxPresenter presenter;
 };
 
@@ -27,29 +27,6 @@ Answerers& answerers()
 {
     static Answerers instance;
     return instance;
-}
-
-// The buttons of a box, in the order it shows them.
-std::vector<int> buttonsOf(UINT type)
-{
-    switch (type & MB_TYPEMASK) {
-    case MB_OK: return {IDOK};
-    case MB_OKCANCEL: return {IDOK, IDCANCEL};
-    case MB_ABORTRETRYIGNORE: return {IDABORT, IDRETRY, IDIGNORE};
-    case MB_YESNOCANCEL: return {IDYES, IDNO, IDCANCEL};
-    case MB_YESNO: return {IDYES, IDNO};
-    case MB_RETRYCANCEL: return {IDRETRY, IDCANCEL};
-    default: return {};
-    }
-}
-
-// What a box gets when nobody answers it: the choice that goes on without acting.
-int nobodysAnswer(const std::vector<int>& buttons)
-{
-    for (int answer : {IDCANCEL, IDNO, IDABORT})
-        if (std::find(buttons.begin(), buttons.end(), answer) != buttons.end())
-            return answer;
-    return buttons.front();
 }
 
 bool offers(const std::vector<int>& buttons, int answer)
@@ -84,19 +61,21 @@ int scriptedAnswer(const std::vector<int>& buttons, std::string& source)
         source = "script";
         return answer;
     }
-    if (!a.environmentRead) {
-        a.environmentRead = true;
-        if (const char* words = std::getenv("HANDSET_MSGBOX_ANSWERS")) {
-            std::string list = words;
-            for (std::size_t start = 0; start <= list.size();) {
-                std::size_t end = list.find(',', start);
-                if (end == std::string::npos)
-                    end = list.size();
-                const std::string word = trimmed(list.substr(start, end - start));
-                if (!word.empty())
-                    a.fromEnvironment.push_back(word);
-                start = end + 1;
-            }
+    // The words are read once; a process that sets the variable anew starts
+    // again from its first word.
+    const char* words = std::getenv("HANDSET_MSGBOX_ANSWERS");
+    if (a.environment != (words ? words : "")) {
+        a.environment = words ? words : "";
+        a.fromEnvironment.clear();
+        const std::string& list = a.environment;
+        for (std::size_t start = 0; start <= list.size();) {
+            std::size_t end = list.find(',', start);
+            if (end == std::string::npos)
+                end = list.size();
+            const std::string word = trimmed(list.substr(start, end - start));
+            if (!word.empty())
+                a.fromEnvironment.push_back(word);
+            start = end + 1;
         }
     }
     if (!a.fromEnvironment.empty()) {
@@ -112,7 +91,7 @@ int scriptedAnswer(const std::vector<int>& buttons, std::string& source)
 // Asks on the terminal until the user names one of the buttons; an empty
 // line takes the default button, the end of input nobody's answer.
 int askOnTerminal(std::u16string_view text, std::u16string_view caption, const std::vector<int>& buttons,
-                  int defaultButton)
+                  int defaultButton, int nobodysAnswer)
 {
     std::cerr << handset::toUtf8(caption) << ": " << handset::toUtf8(text) << '\n';
     for (;;) {
@@ -120,7 +99,7 @@ int askOnTerminal(std::u16string_view text, std::u16string_view caption, const s
                   << handset::messageBoxAnswerName(defaultButton) << ")? " << std::flush;
         std::string line;
         if (!std::getline(std::cin, line))
-            return nobodysAnswer(buttons);
+            return nobodysAnswer;
         line = trimmed(line);
         if (line.empty())
             return defaultButton;
@@ -146,7 +125,7 @@ int askOnTerminal(std::u16string_view text, std::u16string_view caption, const s
 
 int MessageBox(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType)
 {
-    const std::vector<int> buttons = buttonsOf(uType);
+    const std::vector<int> buttons = handset::messageBoxButtons(uType);
     const std::u16string text = lpText ? std::u16string(lpText) : std::u16string();
     const std::u16string caption = lpCaption ? std::u16string(lpCaption) : std::u16string(u"Error");
     const std::string shown = "\"" + handset::toUtf8(caption) + "\": \"" + handset::toUtf8(text) + "\"";
@@ -160,15 +139,14 @@ int MessageBox(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType)
                                        ")");
         return 0;
     }
-    const std::size_t defaultIndex = ((uType & MB_DEFMASK) >> 8) < buttons.size() ? ((uType & MB_DEFMASK) >> 8) : 0;
-    const int defaultButton = buttons[defaultIndex];
+    const int defaultButton = handset::messageBoxDefaultButton(uType);
 
     std::string source;
     int answer = scriptedAnswer(buttons, source);
     if (answer != 0 && !offers(buttons, answer)) {
         handset::logLine("msgbox", shown + " [" + describeButtons(buttons) + "]: the scripted answer from " + source +
                                        " is not one of its buttons");
-        answer = nobodysAnswer(buttons);
+        answer = handset::messageBoxNobodysAnswer(uType);
         source = "nobody";
     }
     if (answer == 0) {
@@ -185,11 +163,11 @@ int MessageBox(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType)
         }
     }
     if (answer == 0 && ::isatty(STDIN_FILENO)) {
-        answer = askOnTerminal(text, caption, buttons, defaultButton);
+        answer = askOnTerminal(text, caption, buttons, defaultButton, handset::messageBoxNobodysAnswer(uType));
         source = "terminal";
     }
     if (answer == 0) {
-        answer = nobodysAnswer(buttons);
+        answer = handset::messageBoxNobodysAnswer(uType);
         source = "nobody";
     }
     handset::logLine("msgbox", shown + " [" + describeButtons(buttons) + "]: " +
@@ -229,6 +207,35 @@ int messageBoxAnswerFromName(std::string_view name)
         if (lower == word)
             return answer;
     return 0;
+}
+
+std::vector<int> messageBoxButtons(UINT type)
+{
+    switch (type & MB_TYPEMASK) {
+    case MB_OK: return {IDOK};
+    case MB_OKCANCEL: return {IDOK, IDCANCEL};
+    case MB_ABORTRETRYIGNORE: return {IDABORT, IDRETRY, IDIGNORE};
+    case MB_YESNOCANCEL: return {IDYES, IDNO, IDCANCEL};
+    case MB_YESNO: return {IDYES, IDNO};
+    case MB_RETRYCANCEL: return {IDRETRY, IDCANCEL};
+    default: return {};
+    }
+}
+
+int messageBoxNobodysAnswer(UINT type)
+{
+    const std::vector<int> buttons = messageBoxButtons(type);
+    for (int answer : {IDCANCEL, IDNO, IDABORT})
+        if (offers(buttons, answer))
+            return answer;
+    return buttons.empty() ? 0 : buttons.front();
+}
+
+int messageBoxDefaultButton(UINT type)
+{
+    const std::vector<int> buttons = messageBoxButtons(type);
+    const std::size_t index = (type & MB_DEFMASK) >> 8;
+    return buttons.empty() ? 0 : buttons[index < buttons.size() ? index : 0];
 }
 
 std::string_view messageBoxAnswerName(int answer)

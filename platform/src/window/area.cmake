@@ -9,7 +9,8 @@ add_library(handset_window SHARED
   ${CMAKE_CURRENT_LIST_DIR}/gdi_state.cpp
   ${CMAKE_CURRENT_LIST_DIR}/resources.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shell.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/broadcast.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/broadcast.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/remote.cpp)
 target_link_libraries(handset_window PUBLIC handset PRIVATE Qt6::Gui ${CMAKE_DL_LIBS})
 include(${CMAKE_CURRENT_LIST_DIR}/resources.cmake)
 
@@ -25,7 +26,9 @@ add_library(handset_ui SHARED
   ${CMAKE_CURRENT_LIST_DIR}/ui_listview.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui_file_dialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui_form.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ui_dialog.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/ui_dialog.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui_remote.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/msgbox_dialog.cpp)
 target_link_libraries(handset_ui PUBLIC handset_window handset PRIVATE Qt6::Widgets)
 
 add_library(window_test_module MODULE ${CMAKE_CURRENT_LIST_DIR}/tests/test_module.cpp)
@@ -42,7 +45,7 @@ add_dependencies(window_tests window_test_module)
 find_package(Qt6 REQUIRED COMPONENTS Test)
 tonquil_add_tests(ui_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/ui_test.cpp ${CMAKE_CURRENT_LIST_DIR}/tests/ui_listview_test.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/tests/ui_file_dialog_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/tests/ui_file_dialog_test.cpp ${CMAKE_CURRENT_LIST_DIR}/tests/ui_remote_test.cpp
   LIBS handset_ui handset_window Qt6::Widgets Qt6::Test)
 # The tests' dialogs, menus and bitmaps are the test program's own resources.
 handset_add_resources(ui_tests ${CMAKE_CURRENT_LIST_DIR}/tests/ui_test.res)

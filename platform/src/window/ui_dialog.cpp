@@ -21,6 +21,7 @@
 #include <handset/log.h>
 #include <handset/wstring.h>
 
+#include "remote_internal.h"
 #include "ui_internal.h"
 #include "window_internal.h"
 
@@ -212,6 +213,8 @@ void ensureApplication()
     if (QStyle* style = QStyleFactory::create(QStringLiteral("Windows")))
         QApplication::setStyle(style);
     QApplication::setFont(dialogFont());
+    serveScreenRequests();
+    presentMessageBoxes();
 }
 
 std::vector<CWnd*> modalForms()
@@ -238,6 +241,7 @@ void formShown(CWnd* form)
 {
     const Form* shown = formOf(form);
     logLine("ui", "shown \"" + (shown ? shown->windowTitle().toStdString() : std::string()) + "\"");
+    window::remote::noteForeground();
     // Scripts and benchmarks that start a program only to see it come up
     // have each form answered with Cancel as soon as it shows.
     if (std::getenv("HANDSET_UI_CLOSE_WHEN_SHOWN")) {

@@ -174,4 +174,9 @@ void buildControls(CDialog* owner, QWidget* parent, const DialogTemplate& tmpl,
 // Sets the navigation bar title of every form.
 void setNavigationBarText(const std::u16string& text);
 
+// Answers `handset screen` and `handset input` for the forms (ui_remote.cpp).
+void serveScreenRequests();
+// Makes message boxes dialogs on the form (msgbox_dialog.cpp).
+void presentMessageBoxes();
+
 }  // namespace handset::ui

@@ -12,6 +12,7 @@
 #include <handset/gdi.h>
 #include <handset/wstring.h>
 
+#include "remote_internal.h"
 #include "window_internal.h"
 
 namespace {
@@ -60,6 +61,10 @@ std::u16string_view view(LPCWSTR text)
 
 LRESULT dispatchWindowMessage(const MSG& msg)
 {
+    if (msg.hwnd == handset::window::remote::requestTarget()) {
+        handset::window::remote::dispatchRequest(msg);
+        return 0;
+    }
     if (!handset::window::isLive(msg.hwnd))
         return 0;
     if (msg.message == WM_PAINT) {
@@ -78,7 +83,11 @@ LRESULT dispatchWindowMessage(const MSG& msg)
 void joinMessageQueue()
 {
     static std::once_flag once;
-    std::call_once(once, [] { handset::setWindowMessageDispatcher(&dispatchWindowMessage); });
+    std::call_once(once, [] {
+        handset::setWindowMessageDispatcher(&dispatchWindowMessage);
+        // The thread of the first window answers `handset screen` and `handset input`.
+        handset::window::remote::startServing();
+    });
 }
 
 // Marks the window and its visible children as needing painting.
