@@ -265,4 +265,71 @@ TEST_F(PersonOnDevice, ChangesAProfileAndMeetsTheFullScheduleThroughTheScreen)
     EXPECT_EQ("handset: Tonquil.exe is not running on the device (or shows no window)\n", run.err);
 }
 
+// The Categories tab: the categories the contacts know, in name order; a
+// category's dialog stores its tone and priority on OK and nothing on
+// Cancel; a contact of the category without a tone of its own then rings
+// with them.
+TEST_F(PersonOnDevice, GivesACategoryItsToneAndPriorityAndItsContactsRingWithThem)
+{
+    registerItem(1);
+    install();
+    for (const char* name : {"Work", "Family", "Business"})
+        ASSERT_EQ(0, handset({"categories", "add", name}).status);
+    ASSERT_EQ(0, handset({"contacts", "add", "--first", "Ann", "--mobile", "5550199", "--categories", "Family"}).status);
+    const Outcome put = handset({"files", "put", (phone() / "fs" / "Windows" / "Beeps.mp3").string(),
+                                 "\\My Documents\\My Ringtones\\Beeps.mp3"});
+    ASSERT_EQ(0, put.status) << put.err;
+    ASSERT_EQ(0, handset({"boot"}).status);
+    start();
+
+    INPUT("tap", "--text", "Categories");
+    std::string shown = screen();
+    const auto business = shown.find("\"Business\"\n"), family = shown.find("\"Family\"\n");
+    ASSERT_NE(std::string::npos, business) << shown;
+    EXPECT_LT(business, family) << shown;
+    EXPECT_LT(family, shown.find("\"Work\"\n")) << shown;
+
+    INPUT("tap", "--text", "Family");
+    shown = screen();
+    EXPECT_EQ(2u, count(shown, "\"<select tone>\"")) << shown;
+    EXPECT_NE(std::string::npos, shown.find("  item* \"Normal\"\n")) << shown;
+    INPUT("tap", "--id", "1033");  // the ring tone: the file picker
+    INPUT("tap", "--text", "Beeps.mp3");
+    INPUT("tap", "--text", "OK");
+    shown = screen();
+    EXPECT_NE(std::string::npos, shown.find("\"Beeps.mp3\"")) << shown;
+    INPUT("choose", "--id", "1014", "VIP");
+    INPUT("tap", "--text", "OK");
+    settings::TonePath tone;
+    settings::readCategoryRingTone(u"Family", tone);
+    EXPECT_EQ(u"\\My Documents\\My Ringtones\\Beeps.mp3", tone);
+    settings::readCategorySmsTone(u"Family", tone);
+    EXPECT_EQ(u"", tone);
+    EXPECT_EQ(settings::PriorityVip, settings::readCategoryPriority(u"Family"));
+
+    // Cancel after changes stores nothing.
+    INPUT("tap", "--text", "Work");
+    INPUT("tap", "--id", "1035");
+    INPUT("tap", "--text", "Beeps.mp3");
+    INPUT("tap", "--text", "OK");
+    INPUT("choose", "--id", "1014", "Mute");
+    INPUT("menu", "Menu/Cancel");
+    settings::readCategorySmsTone(u"Work", tone);
+    EXPECT_EQ(u"", tone);
+    EXPECT_EQ(settings::PriorityNormal, settings::readCategoryPriority(u"Work"));
+    EXPECT_EQ(0u, screen().find("window \"Tonquil\"")) << screen();
+
+    // Ann has no tone of her own: Family's tone at the VIP profile's volume.
+    settings::ProfileRecord vip{};
+    ASSERT_TRUE(settings::readVipProfile(vip));
+    const Outcome call = handset({"call", "5550199"});
+    ASSERT_EQ(0, call.status) << call.err;
+    EXPECT_NE(std::string::npos, call.out.find("sound=\\My Documents\\My Ringtones\\Beeps.mp3\n")) << call.out;
+    EXPECT_NE(std::string::npos, call.out.find("volume=" + std::to_string(vip.callVolume) + "\n")) << call.out;
+
+    INPUT("tap", "--text", "\u2715");
+    for (int i = 0; i < 300 && ::kill(pid_, 0) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
 }  // namespace

@@ -20,36 +20,9 @@ namespace {
 const std::u16string kUnknownKey = u"Software\\Quorrel\\Tonquil\\System\\UnknownCaller";
 constexpr int kRow = 28;
 
-QColor colourOf(COLORREF c)
-{
-    return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
-}
-
-// Whether anything but `background` shows in the rectangle.
-bool marked(const QImage& image, QRect area, QColor background)
-{
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            if (image.pixelColor(x, y) != background)
-                return true;
-    return false;
-}
-
 class SystemPageTest : public ToneDialogTest {
 protected:
-    // Shows the page as the only tab of a sheet and runs `drive` on it.
-    void runPage(const std::function<void(CCallPage&)>& drive)
-    {
-        CCallPage page;
-        CPropertySheet sheet(u"Tonquil");
-        sheet.AddPage(&page);
-        handset::ui::whenNextFormShown([&](CWnd*) {
-            drive(page);
-            sheet.PressButton(PSBTN_CANCEL);
-        });
-        sheet.DoModal();
-    }
-
+    void runPage(const std::function<void(CCallPage&)>& drive) { ToneDialogTest::runPage<CCallPage>(drive); }
     QImage listImage(CCallPage& page) { return page.list().widget()->grab().toImage(); }
 };
 

@@ -1,6 +1,6 @@
-// What the tone selector and System page tests share: a caller dialog run
-// modally with a test's steps, clicks on its controls, and tone files made
-// on the device.
+// What the tone selector, System and Categories page tests share: a
+// settings dialog run modally with a test's steps, clicks on its controls,
+// and tone files made on the device.
 #pragma once
 
 #include <filesystem>
@@ -9,7 +9,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QColor>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QTest>
 
 #include <handset/com.h>
@@ -32,6 +34,21 @@ inline void click(CWnd* dialog, int id)
     auto* button = qobject_cast<QAbstractButton*>(control->widget());
     ASSERT_NE(nullptr, button);
     button->click();
+}
+
+inline QColor colourOf(COLORREF c)
+{
+    return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
+}
+
+// Whether anything but `background` shows in the rectangle.
+inline bool marked(const QImage& image, QRect area, QColor background)
+{
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (image.pixelColor(x, y) != background)
+                return true;
+    return false;
 }
 
 inline bool shown(CWnd* dialog, int id)
@@ -90,9 +107,10 @@ protected:
     }
     std::filesystem::path capture() const { return device_.root() / "captures"; }
 
-    // Runs the caller dialog of `callerClass` with `drive` once it shows;
-    // the dialog is cancelled afterwards unless `drive` closed it.
-    void runCaller(tonquil::CSetCaller& dialog, const std::function<void(tonquil::CSetCaller&)>& drive)
+    // Runs `dialog` modally with `drive` once it shows; the dialog is
+    // cancelled afterwards unless `drive` closed it.
+    template <class Dialog>
+    void runDialog(Dialog& dialog, const std::function<void(Dialog&)>& drive)
     {
         handset::ui::whenNextFormShown([&](CWnd*) {
             drive(dialog);
@@ -101,6 +119,23 @@ protected:
                 dialog.EndDialog(IDCANCEL);
         });
         dialog.DoModal();
+    }
+    // Shows `Page` as the only tab of a sheet and runs `drive` on it.
+    template <class Page>
+    void runPage(const std::function<void(Page&)>& drive)
+    {
+        Page page;
+        CPropertySheet sheet(u"Tonquil");
+        sheet.AddPage(&page);
+        handset::ui::whenNextFormShown([&](CWnd*) {
+            drive(page);
+            sheet.PressButton(PSBTN_CANCEL);
+        });
+        sheet.DoModal();
+    }
+    void runCaller(tonquil::CSetCaller& dialog, const std::function<void(tonquil::CSetCaller&)>& drive)
+    {
+        runDialog(dialog, drive);
     }
 };
 

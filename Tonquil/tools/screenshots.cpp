@@ -2,7 +2,8 @@
 // the user sees it, on a fresh temporary device and the offscreen platform:
 // the sheet on each tab, the profile settings dialog, the schedule
 // dialog, the About box, the "Profile" menu open, the caller settings dialog
-// while it previews a tone, and the file picker. One PNG per view; their
+// while it previews a tone, the file picker and the category settings
+// dialog. One PNG per view; their
 // paths are printed.
 #include <cstdio>
 #include <filesystem>
@@ -18,6 +19,7 @@
 
 #include <QAbstractButton>
 
+#include <handset/cedb.h>
 #include <handset/device.h>
 #include <handset/factory.h>
 #include <handset/files.h>
@@ -25,6 +27,7 @@
 #include <settings/settings.h>
 
 #include <app/main_sheet.h>
+#include <categories/categories_ids.h>
 #include <resource.h>
 #include <system/system_ids.h>
 
@@ -45,6 +48,16 @@ void save(CWnd* form, const std::string& name)
         std::fprintf(stderr, "tonquil_screenshots: could not save %s\n", file.c_str());
         ++gFailures;
     }
+}
+
+// Sends a page the tap on row `row` of its list `listId`.
+void tapRow(CWnd* page, int listId, int row)
+{
+    auto* list = static_cast<CListCtrl*>(page->GetDlgItem(listId));
+    list->SetSelectionMark(row);
+    NMITEMACTIVATE tap{};
+    tap.hdr = {list->m_hWnd, static_cast<UINT_PTR>(listId), NM_CLICK};
+    SendMessage(page->m_hWnd, WM_NOTIFY, static_cast<WPARAM>(listId), reinterpret_cast<LPARAM>(&tap));
 }
 
 // Opens a dialog by a command of a page and saves it, then closes it.
@@ -85,6 +98,16 @@ int main(int argc, char** argv)
     settings::writeClassRingTone(settings::KnownCaller, u"\\My Documents\\My Ringtones\\Ring.wav");
     settings::writeClassSmsTone(settings::KnownCaller, u"\\My Documents\\My Ringtones\\Alert.wav");
     settings::writeClassSmsTone(settings::UnknownCaller, u"\\My Documents\\My Ringtones\\Chimes.mp3");
+    // Categories: Family is VIP with a ring tone (bold, the note), Work is
+    // Mute with an SMS tone (grey, the envelope), the others plain.
+    for (const char16_t* name : {u"Work", u"Family", u"Business", u"Friends"})
+        (void)handset::addCategory(name);
+    settings::writeCategoryRingTone(u"Family", u"\\My Documents\\My Ringtones\\Chimes.mp3");
+    settings::writeCategorySmsTone(u"Family", u"");
+    settings::writeCategoryPriority(u"Family", settings::PriorityVip);
+    settings::writeCategoryRingTone(u"Work", u"");
+    settings::writeCategorySmsTone(u"Work", u"\\My Documents\\My Ringtones\\Alert.wav");
+    settings::writeCategoryPriority(u"Work", settings::PriorityMute);
     handset::ui::ensureApplication();
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     settings::resetProfiles();
@@ -140,10 +163,14 @@ int main(int argc, char** argv)
                 tone->click();
             SendMessage(dialog->m_hWnd, WM_COMMAND, IDCANCEL, 0);
         });
-        CWnd* system = sheet.GetPage(2);
-        NMITEMACTIVATE tap{};
-        tap.hdr = {system->GetDlgItem(tonquil::ids::IDC_SYSTEM_LIST)->m_hWnd, tonquil::ids::IDC_SYSTEM_LIST, NM_CLICK};
-        SendMessage(system->m_hWnd, WM_NOTIFY, tonquil::ids::IDC_SYSTEM_LIST, reinterpret_cast<LPARAM>(&tap));
+        tapRow(sheet.GetPage(2), tonquil::ids::IDC_SYSTEM_LIST, 0);
+        // The dialog of the VIP category (the second row: Business, Family, ...).
+        sheet.SetActivePage(1);
+        handset::ui::whenNextFormShown([](CWnd* dialog) {
+            save(dialog, "category-dialog");
+            SendMessage(dialog->m_hWnd, WM_COMMAND, IDCANCEL, 0);
+        });
+        tapRow(sheet.GetPage(1), tonquil::ids::IDC_CATEGORY_LIST, 1);
         sheet.EndDialog(IDCANCEL);
     });
     sheet.DoModal();

@@ -45,13 +45,15 @@ Key openKey(HKEY root, const std::u16string& path)
     return key;
 }
 
-Key createKey(HKEY root, const std::u16string& path)
+Key createKey(HKEY root, const std::u16string& path, bool* created)
 {
     Key key;
     DWORD disposition = 0;
     if (RegCreateKeyEx(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
                        key.out(), &disposition) != ERROR_SUCCESS)
         return Key();
+    if (created)
+        *created = disposition == REG_CREATED_NEW_KEY;
     return key;
 }
 

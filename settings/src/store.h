@@ -29,7 +29,8 @@ using Key = handset::RegKey;
 Key openKey(HKEY root, const std::u16string& path);
 
 // Opens the key, creating it and any missing keys above it. Writers use this.
-Key createKey(HKEY root, const std::u16string& path);
+// *created (may be null) tells whether the key itself was made by this call.
+Key createKey(HKEY root, const std::u16string& path, bool* created = nullptr);
 
 // A REG_DWORD of exactly 4 bytes; nothing for a missing value or one of
 // another type or size.

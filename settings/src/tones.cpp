@@ -123,4 +123,23 @@ void writeCategoryPriority(const std::u16string& category, std::uint16_t priorit
     writeDword(key, kPriorityValue, priority);
 }
 
+bool ensureCategoryKey(const std::u16string& category)
+{
+    const std::optional<std::u16string> keyPath = categoryKey(category);
+    if (!keyPath)
+        return false;
+    // Created or merely opened is the registry's own answer, given under its
+    // own rule for names; comparing the names here could only disagree with it.
+    bool created = false;
+    const Key key = createKey(HKEY_CURRENT_USER, *keyPath, &created);
+    if (!key)
+        return false;
+    if (created) {
+        writeString(key, kRingToneValue, u"");
+        writeString(key, kSmsToneValue, u"");
+        writeDword(key, kPriorityValue, PriorityNormal);
+    }
+    return true;
+}
+
 }  // namespace settings

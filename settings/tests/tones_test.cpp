@@ -161,4 +161,40 @@ TEST_F(TonesTest, CategoryPriorityNeedsTheKeyAndReadsAs16Bits)
     EXPECT_EQ(0, readCategoryPriority(u"Family"));
 }
 
+// The registry ignores case in key names, so "family" is Family's key: it
+// keeps its spelling and its tone, and no second key appears.
+TEST_F(TonesTest, EnsuringACategoryKeyFillsOnlyANewKey)
+{
+    EXPECT_TRUE(ensureCategoryKey(u"Work"));
+    EXPECT_EQ(stringBytes(u""), queryRaw(kCategoriesKey + u"\\Work", u"Ring Tone").data);
+    EXPECT_EQ(stringBytes(u""), queryRaw(kCategoriesKey + u"\\Work", u"Sms Tone").data);
+    const RawValue priority = queryRaw(kCategoriesKey + u"\\Work", u"Priority");
+    EXPECT_EQ(REG_DWORD, priority.type);
+    EXPECT_EQ((std::vector<BYTE>{0, 0, 0, 0}), priority.data);
+
+    setString(kCategoriesKey + u"\\family", u"Ring Tone", u"\\Windows\\ring.wav");
+    setDword(kCategoriesKey + u"\\family", u"Priority", PriorityVip);
+    EXPECT_TRUE(ensureCategoryKey(u"Family"));
+    EXPECT_TRUE(ensureCategoryKey(u"Work"));  // a second run changes nothing
+    TonePath tone;
+    readCategoryRingTone(u"Family", tone);
+    EXPECT_EQ(u"\\Windows\\ring.wav", tone);
+    EXPECT_EQ(PriorityVip, readCategoryPriority(u"Family"));
+    EXPECT_FALSE(queryRaw(kCategoriesKey + u"\\Family", u"Sms Tone").rc == ERROR_SUCCESS);
+
+    HKEY categories = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyEx(HKEY_CURRENT_USER, kCategoriesKey.c_str(), 0, KEY_READ, &categories));
+    std::vector<std::u16string> names;
+    WCHAR name[260];
+    for (DWORD index = 0;; ++index) {
+        DWORD length = 260;
+        if (RegEnumKeyEx(categories, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names.emplace_back(name, length);
+    }
+    RegCloseKey(categories);
+    EXPECT_EQ((std::vector<std::u16string>{u"family", u"Work"}), names);
+    EXPECT_FALSE(ensureCategoryKey(u""));
+}
+
 }  // namespace

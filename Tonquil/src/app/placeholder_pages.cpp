@@ -25,6 +25,5 @@ BOOL CTitledPage::OnSetActive()
 }
 
 CContactsPage::CContactsPage() : CTitledPage(res::IDD_CONTACTS_PAGE, res::IDC_CONTACTS_TITLE) {}
-CCategoriesPage::CCategoriesPage() : CTitledPage(res::IDD_CATEGORIES_PAGE, res::IDC_CATEGORIES_TITLE) {}
 
 }  // namespace tonquil

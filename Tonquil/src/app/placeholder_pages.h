@@ -1,7 +1,7 @@
 // The pages with a bold title (Contacts, Categories, System): each has its
 // caption (the tab's title), its title in bold and the shared menu bar. The
-// Contacts and Categories pages go no further for now; their lists come
-// with the pages' own work.
+// Contacts page goes no further for now; its list comes with the page's own
+// work.
 #pragma once
 
 #include <handset/ui.h>
@@ -30,11 +30,6 @@ private:
 class CContactsPage : public CTitledPage {
 public:
     CContactsPage();
-};
-
-class CCategoriesPage : public CTitledPage {
-public:
-    CCategoriesPage();
 };
 
 }  // namespace tonquil

@@ -3,30 +3,24 @@
 // dialog for it.
 #pragma once
 
-#include <app/placeholder_pages.h>
+#include <tones/list_page.h>
 
 #include "system_list.h"
 
 namespace tonquil {
 
-class CCallPage : public CTitledPage {
+class CCallPage : public CListPage {
 public:
     CCallPage();
-
-    // Makes the list the page's CSystemList.
-    BOOL OnInitDialog() override;
-    // The list's click and return open the dialog of the marked row.
-    BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
 
     CSystemList& list() { return m_list; }
 
 protected:
-    // The list's place, columns and rows, with the first row selected.
+    // The list's columns and rows, with the first row selected.
     void onFirstActivation() override;
+    void openDialog(int marked) override;
 
 private:
-    void openCallerDialog();
-
     CSystemList m_list;
 };
 

@@ -11,15 +11,6 @@ namespace {
 // The play state the preview timer of any caller dialog saw last.
 int gLastPlayState = wmppsStopped;
 
-// The stored form of a path: a 255-character buffer and its terminator.
-settings::TonePath bounded(const std::u16string& path)
-{
-    WCHAR buffer[kMaxTonePath + 1] = {};
-    const std::size_t n = std::min(path.size(), kMaxTonePath);
-    std::copy_n(path.begin(), n, buffer);
-    return settings::TonePath(buffer);
-}
-
 }  // namespace
 
 CSetCaller::CSetCaller(CWnd* pParentWnd, settings::CallerClass callerClass, std::u16string title)
@@ -45,60 +36,20 @@ BOOL CSetCaller::OnInitDialog()
     return TRUE;
 }
 
-BOOL CSetCaller::OnCommand(WPARAM wParam, LPARAM lParam)
-{
-    switch (LOWORD(static_cast<LPARAM>(wParam))) {
-    case res::ID_REMOVE_RING_TONE:
-        removeTone(RingSlot);
-        return TRUE;
-    case res::ID_REMOVE_SMS_TONE:
-        removeTone(SmsSlot);
-        return TRUE;
-    default:
-        return CToneDialog::OnCommand(wParam, lParam);
-    }
-}
-
 void CSetCaller::OnOK()
 {
     stopPreview();
-    // A failed write has nobody to tell; the dialog closes either way.
-    settings::writeClassRingTone(m_callerClass, bounded(slot(RingSlot).path));
-    settings::writeClassSmsTone(m_callerClass, bounded(slot(SmsSlot).path));
+    // The paths are whole: a file whose path is too long to store is refused
+    // when it is chosen, never cut here to name another file. A failed write
+    // has nobody to tell; the dialog closes either way.
+    settings::writeClassRingTone(m_callerClass, slot(RingSlot).path);
+    settings::writeClassSmsTone(m_callerClass, slot(SmsSlot).path);
     CToneDialog::OnOK();
-}
-
-void CSetCaller::OnCancel()
-{
-    stopPreview();
-    CToneDialog::OnCancel();
 }
 
 void CSetCaller::OnPaint()
 {
-    CPaintDC dc(this);
-    const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
-
-    LOGFONTW description{};
-    CFont* current = dc.GetCurrentFont();
-    CFont bold;
-    HGDIOBJ oldFont = nullptr;
-    if (current && current->GetLogFont(&description)) {
-        description.lfWeight = FW_BOLD;
-        if (bold.CreateFontIndirect(&description))
-            oldFont = dc.SelectObject(&bold);
-    }
-    dc.SetTextColor(kHeadingColour);
-    RECT band{8, 0, screenWidth, kHeadingHeight};
-    dc.DrawText(m_title, &band, DT_SINGLELINE | DT_VCENTER);
-    if (oldFont)
-        dc.SelectObject(oldFont);
-
-    CPen black(PS_SOLID, 1, RGB(0, 0, 0));
-    HGDIOBJ oldPen = dc.SelectObject(&black);
-    dc.MoveTo(0, kHeadingHeight);
-    dc.LineTo(screenWidth, kHeadingHeight);
-    dc.SelectObject(oldPen);
+    paintHeading(m_title, kHeadingHeight);
 }
 
 }  // namespace tonquil

@@ -20,15 +20,11 @@ public:
     // The Play and Stop bitmaps, the menu bar (148) and, when the bar could
     // be made, the class's two tones.
     BOOL OnInitDialog() override;
-    // Remove Ring Tone and Remove SMS Tone, then the tone selector's commands.
-    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
     void OnOK() override;
-    void OnCancel() override;
     // The heading: the title in bold dark blue over a black line.
     void OnPaint() override;
 
-    // The heading's colour and the line under it.
-    static constexpr COLORREF kHeadingColour = 0x009C0000;
+    // The line under the heading.
     static constexpr int kHeadingHeight = 15;
 
 private:

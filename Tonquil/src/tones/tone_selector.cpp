@@ -6,6 +6,7 @@
 #include <settings/settings.h>
 
 #include <about/about_ids.h>
+#include <resource.h>
 
 namespace tonquil {
 
@@ -202,6 +203,10 @@ void CToneDialog::removeTone(SlotIndex index)
 BOOL CToneDialog::OnCommand(WPARAM wParam, LPARAM lParam)
 {
     const int id = LOWORD(static_cast<LPARAM>(wParam));
+    if (id == static_cast<int>(res::ID_REMOVE_RING_TONE) || id == static_cast<int>(res::ID_REMOVE_SMS_TONE)) {
+        removeTone(id == static_cast<int>(res::ID_REMOVE_RING_TONE) ? RingSlot : SmsSlot);
+        return TRUE;
+    }
     for (SlotIndex index : {RingSlot, SmsSlot}) {
         ToneSlot& s = m_slots[index];
         if (id == s.ids.toneButton) {
@@ -219,6 +224,39 @@ BOOL CToneDialog::OnCommand(WPARAM wParam, LPARAM lParam)
         }
     }
     return CDialog::OnCommand(wParam, lParam);
+}
+
+void CToneDialog::OnCancel()
+{
+    stopPreview();
+    CDialog::OnCancel();
+}
+
+void CToneDialog::paintHeading(const std::u16string& text, int height)
+{
+    CPaintDC dc(this);
+    const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+
+    LOGFONTW description{};
+    CFont* current = dc.GetCurrentFont();
+    CFont bold;
+    HGDIOBJ oldFont = nullptr;
+    if (current && current->GetLogFont(&description)) {
+        description.lfWeight = FW_BOLD;
+        if (bold.CreateFontIndirect(&description))
+            oldFont = dc.SelectObject(&bold);
+    }
+    dc.SetTextColor(kHeadingColour);
+    RECT band{8, 0, screenWidth, height};
+    dc.DrawText(text, &band, DT_SINGLELINE | DT_VCENTER);
+    if (oldFont)
+        dc.SelectObject(oldFont);
+
+    CPen black(PS_SOLID, 1, RGB(0, 0, 0));
+    HGDIOBJ oldPen = dc.SelectObject(&black);
+    dc.MoveTo(0, height);
+    dc.LineTo(screenWidth, height);
+    dc.SelectObject(oldPen);
 }
 
 void CToneDialog::OnTimer(UINT_PTR nIDEvent)

@@ -96,14 +96,28 @@ public:
     void previewTick();
     void removeTone(SlotIndex index);
 
-    // The slots' buttons (choose, Play, Stop).
+    // The slots' buttons (choose, Play, Stop) and the menu's Remove Ring
+    // Tone and Remove SMS Tone.
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    // Cancel stops the preview and closes; the dialog stores nothing.
+    void OnCancel() override;
     // Every timer message runs the preview tick.
     void OnTimer(UINT_PTR nIDEvent) override;
 
     // The preview timer.
     static constexpr UINT_PTR kPreviewTimer = 1;
     static constexpr UINT kPreviewPeriod = 500;
+
+    // The colour of the heading the settings dialogs paint above their
+    // controls.
+    static constexpr COLORREF kHeadingColour = 0x009C0000;
+
+protected:
+    // Paints the dialog's heading: `text` in a bold copy of the paint
+    // context's font, dark blue, on one line vertically centred between
+    // x = 8, y = 0 and the screen's width, y = `height`, over a black line
+    // at y = `height` across the screen.
+    void paintHeading(const std::u16string& text, int height);
 
 private:
     void showIdle();

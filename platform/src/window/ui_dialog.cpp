@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QStyleFactory>
 #include <QTabBar>
@@ -198,6 +199,23 @@ void buildControls(CDialog* owner, QWidget* parent, const DialogTemplate& tmpl,
     }
 }
 
+namespace {
+
+// The phone's scroll bars are as wide as its metrics say, so that a list
+// that leaves SM_CXVSCROLL pixels for the bar shows all its columns.
+class PhoneStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override
+    {
+        if (metric == PM_ScrollBarExtent)
+            return GetSystemMetrics(SM_CXVSCROLL);
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
+}  // namespace
+
 void ensureApplication()
 {
     if (QCoreApplication::instance()) {
@@ -213,7 +231,7 @@ void ensureApplication()
     new QApplication(argc, argv);
     // The phone's controls are the flat grey ones of its era.
     if (QStyle* style = QStyleFactory::create(QStringLiteral("Windows")))
-        QApplication::setStyle(style);
+        QApplication::setStyle(new PhoneStyle(style));
     QApplication::setFont(dialogFont());
     serveScreenRequests();
     presentMessageBoxes();

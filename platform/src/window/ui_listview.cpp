@@ -49,7 +49,10 @@ public:
         setSelectionMode(c.singleSel ? QAbstractItemView::SingleSelection : QAbstractItemView::ExtendedSelection);
         setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         setVerticalScrollBarPolicy(c.noScroll ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+        // The phone's border is one plain pixel on each side.
         setFrameShape(c.border ? QFrame::Box : QFrame::NoFrame);
+        setFrameShadow(QFrame::Plain);
+        setLineWidth(1);
         header()->setStretchLastSection(false);
         header()->setMinimumSectionSize(0);
         header()->setSectionsMovable(false);

@@ -145,5 +145,10 @@ std::uint16_t readCategoryPriority(const std::u16string& category);
 // Sets "Priority" only when the category's key already exists (its tones
 // create it); nothing is stored otherwise.
 void writeCategoryPriority(const std::u16string& category, std::uint16_t priority);
+// Makes sure the category has its key. A key the registry takes for the
+// category's (its names ignore case, so "family" is the key of "Family")
+// keeps its spelling and its values; only a key made here gets the empty
+// "Ring Tone" and "Sms Tone" and "Priority" 0. Whether the key exists now.
+bool ensureCategoryKey(const std::u16string& category);
 
 }  // namespace settings
