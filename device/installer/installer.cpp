@@ -315,7 +315,7 @@ struct RegistryUndo {
 
 PriorValue priorValue(const RegKeyPath& key, const std::u16string& name)
 {
-    PriorValue prior{key, name};
+    PriorValue prior{key, name, false, REG_NONE, {}};
     HKEY opened = nullptr;
     if (RegOpenKeyEx(key.root, key.subKey.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
         return prior;
