@@ -15,6 +15,8 @@
 #include <handset/wstring.h>
 #include <settings/settings.h>
 
+#include <system/system_ids.h>
+
 #include "run_program.h"
 #include "test_device.h"
 
@@ -330,6 +332,77 @@ TEST_F(PersonOnDevice, GivesACategoryItsToneAndPriorityAndItsContactsRingWithThe
     INPUT("tap", "--text", "\u2715");
     for (int i = 0; i < 300 && ::kill(pid_, 0) == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_NE(0, ::kill(pid_, 0));
+}
+
+// The System page, its caller dialog and the file picker, as a person uses
+// them: the tone chosen in the picker is what the phone rings with, and a
+// MIDI tone on a phone that has no MIDI player gets the notice instead of a
+// preview.
+TEST_F(PersonOnDevice, ChoosesTheUnknownCallersRingToneInThePickerAndMeetsTheMidiNotice)
+{
+    registerItem(1);
+    install();
+    // The person copies two of the phone's own sounds into the ring tone folder.
+    for (const std::string name : {"Chimes.mp3", "Melody.mid"}) {
+        const std::string host = (scratch_.root() / name).string();
+        ASSERT_EQ(0, handset({"files", "get", "\\Windows\\" + name, host}).status);
+        const Outcome put = handset({"files", "put", host, "\\My Documents\\My Ringtones\\" + name});
+        ASSERT_EQ(0, put.status) << put.err;
+    }
+    ASSERT_EQ(0, handset({"boot"}).status);
+    start();
+
+    INPUT("tap", "--text", "System");
+    std::string shown = screen();
+    EXPECT_NE(std::string::npos,
+              shown.find("1039 listview 0,50,240,142 - \"\"\n"
+                         "  item* \"Known caller\"\n  item \"Unknown caller\"\n  item \"No caller ID \"\n"))
+        << shown;
+
+    INPUT("tap", "--text", "Unknown caller");
+    shown = screen();
+    ASSERT_EQ(0u, shown.find("window \"Caller settings\" Tonquil.exe")) << shown;
+    EXPECT_NE(std::string::npos, shown.find(" - \"Unknown caller\"\n")) << shown;
+
+    INPUT("tap", "--id", std::to_string(tonquil::ids::kCallerRingSlot.toneButton));
+    shown = screen();
+    ASSERT_EQ(0u, shown.find("window \"Open\" Tonquil.exe")) << shown;
+    EXPECT_NE(std::string::npos, shown.find(" \"\\\\My Documents\\\\My Ringtones\"\n")) << shown;
+    EXPECT_NE(std::string::npos, shown.find("  item \"Chimes.mp3\"\n")) << shown;
+    INPUT("tap", "--text", "Chimes.mp3");
+    INPUT("tap", "--text", "OK");
+    EXPECT_NE(std::string::npos, screen().find(" \"Chimes.mp3\"\n"));
+    INPUT("tap", "--text", "OK");
+    settings::TonePath ring;
+    settings::readClassRingTone(settings::UnknownCaller, ring);
+    EXPECT_EQ(u"\\My Documents\\My Ringtones\\Chimes.mp3", std::u16string(ring));
+
+    Outcome run = handset({"call", "5550123"});
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_NE(std::string::npos, run.out.find("sound=\\My Documents\\My Ringtones\\Chimes.mp3\n")) << run.out;
+
+    // A phone without a MIDI player: Play on a MIDI tone explains instead of playing.
+    run = handset({"reg", "delete", "HKCR\\Media Type\\Extensions\\.mid"});
+    ASSERT_EQ(0, run.status) << run.err;
+    INPUT("tap", "--text", "Unknown caller");
+    INPUT("tap", "--id", std::to_string(tonquil::ids::kCallerSmsSlot.toneButton));
+    INPUT("tap", "--text", "Melody.mid");
+    INPUT("tap", "--text", "OK");
+    INPUT("tap", "--id", std::to_string(tonquil::ids::kCallerSmsSlot.play));
+    shown = screen();
+    EXPECT_NE(std::string::npos, shown.find("\"You have selected MIDI ring tone. MIDI ring tones are fully")) << shown;
+    EXPECT_NE(std::string::npos, shown.find("1 button ")) << shown;
+    INPUT("tap", "--text", "OK");  // the notice's only button
+    shown = screen();
+    EXPECT_EQ(std::string::npos, shown.find("MIDI")) << shown;
+    EXPECT_NE(std::string::npos, shown.find(" \"Melody.mid\"\n")) << shown;
+    INPUT("tap", "--text", "OK");
+
+    INPUT("tap", "--text", "\u2715");
+    for (int i = 0; i < 300 && ::kill(pid_, 0) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_NE(0, ::kill(pid_, 0));
 }
 
 }  // namespace

@@ -33,6 +33,7 @@
 #include <QTreeView>
 #include <QWindow>
 
+#include <handset/window.h>
 #include <handset/wstring.h>
 
 #include "remote_internal.h"
@@ -277,6 +278,17 @@ std::string describe(QWidget* window)
     if (auto* nav = window->findChild<QLabel*>(QStringLiteral("navtitle")))
         title = nav->text();  // what the navigation bar shows
     std::string out = window::remote::windowLine(ui::ustr(title));
+    // What the dialog's own painting draws (a heading band, say) is no
+    // control, yet the person reads it: its text gets a line of its own.
+    if (auto* client = window->findChild<QWidget*>(QStringLiteral("client"), Qt::FindDirectChildrenOnly)) {
+        const CWnd* owner = cwndOf(client);
+        const std::u16string painted = owner ? handset::paintedText(owner->m_hWnd) : std::u16string();
+        if (!painted.empty()) {
+            const QRect r = placeIn(window, client);
+            out += "- drawn " + std::to_string(r.x()) + "," + std::to_string(r.y()) + "," + std::to_string(r.width()) +
+                   "," + std::to_string(r.height()) + " - " + inQuotes(painted) + "\n";
+        }
+    }
     std::vector<QWidget*> controls;
     collectControls(window, controls);
     for (QWidget* w : controls)
