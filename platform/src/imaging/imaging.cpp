@@ -1,8 +1,6 @@
 // The imaging factory and its images over Qt's image readers.
 #include <handset/imaging.h>
 
-#include <atomic>
-#include <fstream>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -11,7 +9,9 @@
 #include <QImage>
 #include <QImageReader>
 
+#include <handset/com_ptr.h>
 #include <handset/device.h>
+#include <handset/host_file.h>
 #include <handset/log.h>
 
 #include "window_internal.h"
@@ -111,39 +111,7 @@ PixelFormat pixelFormatOf(QImage::Format format, bool& alpha)
     }
 }
 
-// IUnknown of an object with one interface; the object's last Release
-// deletes it.
-template <typename Interface, const IID* iid>
-class Unknown : public Interface {
-public:
-    virtual ~Unknown() = default;
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, *iid)) {
-            *ppv = static_cast<Interface*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override
-    {
-        const ULONG left = --refs_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-
-private:
-    std::atomic<ULONG> refs_{1};
-};
-
-class Image final : public Unknown<IImage, &IID_IImage> {
+class Image final : public handset::com::Object<IImage, IID_IImage> {
 public:
     explicit Image(Encoded encoded) : encoded_(std::move(encoded)) {}
     explicit Image(QImage pixels) : pixels_(std::move(pixels)) {}
@@ -232,7 +200,7 @@ HRESULT imageFromBytes(QByteArray bytes, IImage** image)
                                  reinterpret_cast<void**>(image));
 }
 
-class ImagingFactory final : public Unknown<IImagingFactory, &IID_IImagingFactory> {
+class ImagingFactory final : public handset::com::Object<IImagingFactory, IID_IImagingFactory> {
 public:
     HRESULT CreateImageFromStream(IStream* stream, IImage** image) override
     {
@@ -267,20 +235,16 @@ public:
         const auto path = handset::mapDevicePath(filename);
         if (!path)
             return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-        std::ifstream file(*path, std::ios::binary);
         std::error_code ec;
-        if (!file || std::filesystem::is_directory(*path, ec))
+        const auto size = std::filesystem::file_size(*path, ec);
+        if (ec || std::filesystem::is_directory(*path, ec))
             return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-        file.seekg(0, std::ios::end);
-        const std::streamoff size = file.tellg();
-        if (size < 0)
-            return HRESULT_FROM_WIN32(ERROR_READ_FAULT);
-        if (size > kMaxEncodedBytes)
+        if (size > static_cast<std::uintmax_t>(kMaxEncodedBytes))
             return E_OUTOFMEMORY;
-        QByteArray bytes(static_cast<qsizetype>(size), Qt::Uninitialized);
-        file.seekg(0);
-        if (!file.read(bytes.data(), size))
+        const std::optional<std::string> read = handset::readHostFile(*path);
+        if (!read)
             return HRESULT_FROM_WIN32(ERROR_READ_FAULT);
+        QByteArray bytes(read->data(), static_cast<qsizetype>(read->size()));
         return imageFromBytes(std::move(bytes), image);
     }
 
