@@ -4,6 +4,7 @@
 
 #include <handset/ui.h>
 
+#include <contacts/contacts_page.h>
 #include <profiles/profiles_page.h>
 
 #include <system/call_page.h>

@@ -24,7 +24,6 @@ BOOL CTitledPage::OnSetActive()
     return TRUE;
 }
 
-CContactsPage::CContactsPage() : CTitledPage(res::IDD_CONTACTS_PAGE, res::IDC_CONTACTS_TITLE) {}
 CCategoriesPage::CCategoriesPage() : CTitledPage(res::IDD_CATEGORIES_PAGE, res::IDC_CATEGORIES_TITLE) {}
 
 }  // namespace tonquil

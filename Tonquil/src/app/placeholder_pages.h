@@ -1,7 +1,6 @@
 // The pages with a bold title (Contacts, Categories, System): each has its
 // caption (the tab's title), its title in bold and the shared menu bar. The
-// Contacts and Categories pages go no further for now; their lists come
-// with the pages' own work.
+// Categories page goes no further for now; its list comes with its own work.
 #pragma once
 
 #include <handset/ui.h>
@@ -25,11 +24,6 @@ private:
     bool m_firstActivation = true;
     HWND m_menuBar = nullptr;
     CFont m_boldFont;
-};
-
-class CContactsPage : public CTitledPage {
-public:
-    CContactsPage();
 };
 
 class CCategoriesPage : public CTitledPage {

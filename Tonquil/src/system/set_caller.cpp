@@ -1,5 +1,6 @@
 #include "set_caller.h"
 
+#include <app/dialog_heading.h>
 #include <app/menu_bar.h>
 
 #include "system_ids.h"
@@ -76,29 +77,7 @@ void CSetCaller::OnCancel()
 
 void CSetCaller::OnPaint()
 {
-    CPaintDC dc(this);
-    const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
-
-    LOGFONTW description{};
-    CFont* current = dc.GetCurrentFont();
-    CFont bold;
-    HGDIOBJ oldFont = nullptr;
-    if (current && current->GetLogFont(&description)) {
-        description.lfWeight = FW_BOLD;
-        if (bold.CreateFontIndirect(&description))
-            oldFont = dc.SelectObject(&bold);
-    }
-    dc.SetTextColor(kHeadingColour);
-    RECT band{8, 0, screenWidth, kHeadingHeight};
-    dc.DrawText(m_title, &band, DT_SINGLELINE | DT_VCENTER);
-    if (oldFont)
-        dc.SelectObject(oldFont);
-
-    CPen black(PS_SOLID, 1, RGB(0, 0, 0));
-    HGDIOBJ oldPen = dc.SelectObject(&black);
-    dc.MoveTo(0, kHeadingHeight);
-    dc.LineTo(screenWidth, kHeadingHeight);
-    dc.SelectObject(oldPen);
+    paintDialogHeading(*this, m_title, kHeadingHeight);
 }
 
 }  // namespace tonquil

@@ -27,8 +27,7 @@ public:
     // The heading: the title in bold dark blue over a black line.
     void OnPaint() override;
 
-    // The heading's colour and the line under it.
-    static constexpr COLORREF kHeadingColour = 0x009C0000;
+    // The line under the heading.
     static constexpr int kHeadingHeight = 15;
 
 private:
