@@ -5,6 +5,7 @@
 #include <handset/ui.h>
 
 #include <categories/categories_page.h>
+#include <contacts/contacts_page.h>
 #include <profiles/profiles_page.h>
 
 #include <system/call_page.h>

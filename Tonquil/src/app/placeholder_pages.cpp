@@ -24,6 +24,4 @@ BOOL CTitledPage::OnSetActive()
     return TRUE;
 }
 
-CContactsPage::CContactsPage() : CTitledPage(res::IDD_CONTACTS_PAGE, res::IDC_CONTACTS_TITLE) {}
-
 }  // namespace tonquil

@@ -1,7 +1,6 @@
 // The pages with a bold title (Contacts, Categories, System): each has its
 // caption (the tab's title), its title in bold and the shared menu bar. The
-// Contacts page goes no further for now; its list comes with the page's own
-// work.
+// pages build their lists on it.
 #pragma once
 
 #include <handset/ui.h>
@@ -25,11 +24,6 @@ private:
     bool m_firstActivation = true;
     HWND m_menuBar = nullptr;
     CFont m_boldFont;
-};
-
-class CContactsPage : public CTitledPage {
-public:
-    CContactsPage();
 };
 
 }  // namespace tonquil

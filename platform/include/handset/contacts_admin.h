@@ -36,16 +36,16 @@ using PhoneNumbers = std::vector<std::pair<CEPROPID, std::u16string>>;
 // What add and set write. A field left empty (nullopt) is not touched; a
 // phone number or picture given empty is removed.
 struct ContactChanges {
-    std::optional<std::u16string> firstName;
-    std::optional<std::u16string> middleName;
-    std::optional<std::u16string> lastName;
-    std::optional<std::u16string> company;
-    PhoneNumbers phones;                       // phone property, number as written
-    std::optional<std::u16string> categories;  // "Family,Work"
-    std::optional<std::u16string> ringTone;    // device path
-    std::optional<std::u16string> smsTone;     // "SMSRingTones"
-    std::optional<WORD> priority;              // "Priority"
-    std::optional<std::vector<BYTE>> picture;  // the picture file's bytes, at most kMaxPictureBytes
+    std::optional<std::u16string> firstName{};
+    std::optional<std::u16string> middleName{};
+    std::optional<std::u16string> lastName{};
+    std::optional<std::u16string> company{};
+    PhoneNumbers phones{};                       // phone property, number as written
+    std::optional<std::u16string> categories{};  // "Family,Work"
+    std::optional<std::u16string> ringTone{};    // device path
+    std::optional<std::u16string> smsTone{};     // "SMSRingTones"
+    std::optional<WORD> priority{};              // "Priority"
+    std::optional<std::vector<BYTE>> picture{};  // the picture file's bytes, at most kMaxPictureBytes
 
     bool operator==(const ContactChanges&) const = default;
 };

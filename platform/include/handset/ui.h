@@ -72,6 +72,8 @@ constexpr WORD LBN_DBLCLK = 2;
 // A tap on a static control made with SS_NOTIFY (the template's NOTIFY flag).
 constexpr WORD STN_CLICKED = 0;
 constexpr DWORD SS_NOTIFY = 0x00000100;
+// The text of an edit control changed (by the person or by SetWindowText).
+constexpr WORD EN_CHANGE = 0x0300;
 
 // Combo box messages.
 constexpr UINT CB_FINDSTRING = 0x014C;
@@ -756,6 +758,57 @@ private:
     std::u16string m_path;
     std::vector<WCHAR> m_fileBuffer;
     CWnd* m_pParentWnd = nullptr;
+};
+
+// ---- The picture picker ----------------------------------------------------------
+
+// GetOpenFileNameEx's views.
+constexpr DWORD OFN_EXFLAG_DETAILSVIEW = 0x00000000;
+constexpr DWORD OFN_EXFLAG_THUMBNAILVIEW = 0x00010000;
+
+// The file-open dialog's record with the phone's extended fields.
+struct OPENFILENAMEEX {
+    DWORD lStructSize;
+    HWND hwndOwner;
+    HINSTANCE hInstance;
+    LPCWSTR lpstrFilter;       // null: the pictures the imaging factory reads (JPEG, PNG, BMP, GIF)
+    LPWSTR lpstrCustomFilter;
+    DWORD nMaxCustFilter;
+    DWORD nFilterIndex;
+    LPWSTR lpstrFile;          // out: the full device path
+    DWORD nMaxFile;
+    LPWSTR lpstrFileTitle;
+    DWORD nMaxFileTitle;
+    LPCWSTR lpstrInitialDir;   // null: "\My Documents\My Pictures"
+    LPCWSTR lpstrTitle;        // null: "Select Picture"
+    DWORD Flags;
+    WORD nFileOffset;
+    WORD nFileExtension;
+    LPCWSTR lpstrDefExt;
+    LPARAM lCustData;
+    void* lpfnHook;
+    LPCWSTR lpTemplateName;
+    DWORD dwSortOrder;
+    DWORD ExFlags;             // OFN_EXFLAG_THUMBNAILVIEW
+};
+
+// The platform's picture picker. With OFN_EXFLAG_THUMBNAILVIEW: a
+// full-screen form showing the pictures of a folder as thumbnails with their
+// names (an item view whose rows are the names, so `handset screen` lists
+// them), the folders to open above them; a tap on a picture chooses it and
+// ends the picker, Cancel gives up. Without the flag it is the file-open
+// dialog's list. Scripted answers come first, as for CFileDialog. TRUE with
+// the path in lpstrFile (as far as nMaxFile holds); FALSE when cancelled or
+// for a null or short record.
+BOOL GetOpenFileNameEx(OPENFILENAMEEX* ofn);
+
+// The wait cursor while the object lives (a long job on the window thread).
+class CWaitCursor {
+public:
+    CWaitCursor();
+    ~CWaitCursor();
+    CWaitCursor(const CWaitCursor&) = delete;
+    CWaitCursor& operator=(const CWaitCursor&) = delete;
 };
 
 // A modal full-screen dialog from a DIALOG template.

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
@@ -444,4 +445,15 @@ void CFile::Close()
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
+}
+
+CWaitCursor::CWaitCursor()
+{
+    handset::ui::ensureApplication();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+CWaitCursor::~CWaitCursor()
+{
+    QApplication::restoreOverrideCursor();
 }

@@ -166,6 +166,7 @@ QWidget* makeWidget(const ControlTemplate& c, QWidget* parent, CDialog* owner, s
     }
     // EDITTEXT
     auto* edit = new QLineEdit(text, parent);
+    QObject::connect(edit, &QLineEdit::textChanged, edit, [edit, owner] { notify(edit, owner, EN_CHANGE); });
     object = std::make_unique<CWnd>();
     return edit;
 }

@@ -1,12 +1,17 @@
-// The file-open dialog (CFileDialog) over the platform's own picker: a
-// full-screen form of the framework that browses the device's file system,
-// or the next scripted answer (handset/pickers.h).
+// The file-open dialog (CFileDialog) and the picture picker
+// (GetOpenFileNameEx) over the platform's own picker: a full-screen form of
+// the framework that browses the device's file system, as a list of names or
+// as thumbnails, or the next scripted answer (handset/pickers.h).
 #include <QComboBox>
 #include <QEventLoop>
+#include <QImageReader>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QRegularExpression>
+#include <QStyle>
 
+#include <handset/device.h>
 #include <handset/files.h>
 #include <handset/log.h>
 #include <handset/pickers.h>
@@ -25,6 +30,14 @@ constexpr int kTypeCombo = 1136;    // cmb1
 
 // What the list shows for the parent folder; a folder's name ends in a backslash.
 const QString kParentRow = QStringLiteral("..");
+
+// The thumbnail view: each picture scaled into a square of this side, in a
+// grid of three columns on the phone's 240-pixel screen.
+constexpr int kThumbnailSide = 55;
+const QSize kThumbnailCell(74, 82);
+
+// The pictures the imaging factory reads, the picture picker's filter.
+constexpr char16_t kPictureFilter[] = u"Pictures\0*.jpg;*.jpeg;*.png;*.bmp;*.gif\0";
 
 std::u16string& lastFolder()
 {
@@ -73,11 +86,37 @@ std::vector<FilterEntry> parseFilter(LPCWSTR filter)
     return entries;
 }
 
+// A picture's thumbnail: the picture scaled to fit the square, centred on
+// white; a grey square for a file that cannot be decoded.
+QIcon thumbnailOf(const std::u16string& devicePath)
+{
+    QPixmap square(kThumbnailSide, kThumbnailSide);
+    square.fill(Qt::white);
+    QPainter painter(&square);
+    const std::optional<std::filesystem::path> host = handset::mapDevicePath(devicePath);
+    QImageReader reader(host ? QString::fromStdString(host->string()) : QString());
+    const QSize size = reader.size();
+    if (size.isValid() && !size.isEmpty()) {
+        // Decoding at the thumbnail's size keeps a folder of big photos quick.
+        reader.setScaledSize(size.scaled(kThumbnailSide, kThumbnailSide, Qt::KeepAspectRatio));
+        const QImage image = reader.read();
+        if (!image.isNull()) {
+            painter.drawImage((kThumbnailSide - image.width()) / 2, (kThumbnailSide - image.height()) / 2, image);
+            return QIcon(square);
+        }
+    }
+    painter.fillRect(square.rect().adjusted(4, 4, -4, -4), QColor(0xC0, 0xC0, 0xC0));
+    return QIcon(square);
+}
+
 // The person's picker: a form of its own, modal like every dialog.
 class FilePicker : public CWnd {
 public:
-    FilePicker(std::u16string title, std::vector<FilterEntry> filters, int filterIndex, std::u16string folder)
-        : m_title(std::move(title)), m_filters(std::move(filters)), m_folder(std::move(folder))
+    enum class View { List, Thumbnails };
+
+    FilePicker(std::u16string title, std::vector<FilterEntry> filters, int filterIndex, std::u16string folder,
+               View view)
+        : m_title(std::move(title)), m_filters(std::move(filters)), m_folder(std::move(folder)), m_view(view)
     {
         if (m_filters.empty())
             m_filters.push_back({QStringLiteral("All files"), {}});
@@ -131,7 +170,6 @@ private:
         folderLabel->setTextFormat(Qt::PlainText);
         m_folderLabel = folderLabel;
         m_list = new QListWidget(client);
-        m_list->setGeometry(4, 24, 232, 206);
         m_list->setSelectionMode(QAbstractItemView::SingleSelection);
         m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         auto* typeLabel = new QLabel(QStringLiteral("Type:"), client);
@@ -141,6 +179,21 @@ private:
         for (const FilterEntry& f : m_filters)
             m_types->addItem(f.description);
         m_types->setCurrentIndex(m_type);
+        if (m_view == View::Thumbnails) {
+            // The pictures fill the form; their one type needs no chooser.
+            m_list->setGeometry(4, 24, 232, 236);
+            m_list->setViewMode(QListView::IconMode);
+            m_list->setIconSize(QSize(kThumbnailSide, kThumbnailSide));
+            m_list->setGridSize(kThumbnailCell);
+            m_list->setMovement(QListView::Static);
+            m_list->setResizeMode(QListView::Adjust);
+            m_list->setWordWrap(true);
+            m_list->setTextElideMode(Qt::ElideMiddle);
+            typeLabel->hide();
+            m_types->hide();
+        } else {
+            m_list->setGeometry(4, 24, 232, 206);
+        }
 
         for (auto [widget, id] : {std::pair<QWidget*, int>{folderLabel, kFolderLabel}, {m_list, kFileList},
                                   {m_types, kTypeCombo}}) {
@@ -185,8 +238,19 @@ private:
             } while (FindNextFile(find, &found));
             FindClose(find);
         }
+        // In name order, whatever order the file system keeps them in.
+        folders.sort(Qt::CaseInsensitive);
+        files.sort(Qt::CaseInsensitive);
         m_list->addItems(folders);
-        m_list->addItems(files);
+        if (m_view == View::List) {
+            m_list->addItems(files);
+            return;
+        }
+        const QIcon folderIcon = m_list->style()->standardIcon(QStyle::SP_DirIcon);
+        for (int i = 0; i < m_list->count(); ++i)
+            m_list->item(i)->setIcon(folderIcon);
+        for (const QString& name : files)
+            m_list->addItem(new QListWidgetItem(thumbnailOf(joinPath(folder, ustr(name))), name));
     }
 
     bool matchesType(const QString& name) const
@@ -206,7 +270,9 @@ private:
             show(parentOf(m_folder));
         else if (item->text().endsWith(u'\\'))
             show(joinPath(m_folder, ustr(item->text().chopped(1))));
-        // A file is chosen by the tap; OK confirms it.
+        else if (m_view == View::Thumbnails)
+            end(joinPath(m_folder, ustr(item->text())));  // a tap on a picture is the choice
+        // In the list a file is chosen by the tap; OK confirms it.
     }
 
     void confirm()
@@ -233,6 +299,7 @@ private:
     std::vector<FilterEntry> m_filters;
     int m_type = 0;
     std::u16string m_folder;
+    View m_view;
     std::u16string m_result;
     bool m_ended = false;
     QEventLoop* m_loop = nullptr;
@@ -241,6 +308,58 @@ private:
     QComboBox* m_types = nullptr;
     std::vector<std::unique_ptr<CWnd>> m_controls;
 };
+
+// What a picker asks for, whichever front end asked.
+struct PickRequest {
+    std::u16string title;
+    LPCWSTR filter = nullptr;  // pairs ended by nulls
+    int filterIndex = 0;
+    std::u16string folder;     // where the person starts
+    FilePicker::View view = FilePicker::View::List;
+};
+
+// The chosen path, or nothing when cancelled: the next scripted answer,
+// else the person at the picker. Either is logged on channel "picker".
+std::optional<std::u16string> pick(const PickRequest& request)
+{
+    const std::string title = "\"" + handset::toUtf8(request.title) + "\": ";
+    std::string source;
+    if (std::optional<handset::PickerAnswer> answer = handset::nextPickerAnswer(&source)) {
+        handset::logLine("picker", title + (answer->cancelled ? std::string("cancel") : handset::toUtf8(answer->path)) +
+                                       " (" + source + ")");
+        if (answer->cancelled)
+            return std::nullopt;
+        return answer->path;
+    }
+    FilePicker picker(request.title, parseFilter(request.filter), request.filterIndex, request.folder, request.view);
+    std::u16string path = picker.run();
+    handset::logLine("picker", title + (path.empty() ? std::string("cancel") : handset::toUtf8(path)) + " (person)");
+    if (path.empty())
+        return std::nullopt;
+    return path;
+}
+
+// The first of the folders that exists.
+std::u16string firstFolder(std::initializer_list<std::u16string> candidates)
+{
+    for (const std::u16string& folder : candidates)
+        if (!folder.empty() && isFolder(folder))
+            return folder;
+    return u"\\";
+}
+
+// The path into the caller's buffer as far as it holds, as on the phone;
+// the offset of its file name.
+WORD copyPath(const std::u16string& path, LPWSTR buffer, DWORD capacity)
+{
+    if (buffer && capacity > 0) {
+        const std::size_t n = std::min<std::size_t>(path.size(), capacity - 1);
+        std::copy_n(path.begin(), n, buffer);
+        buffer[n] = 0;
+    }
+    const std::size_t cut = path.find_last_of(u'\\');
+    return static_cast<WORD>(cut == std::u16string::npos ? 0 : cut + 1);
+}
 
 }  // namespace
 }  // namespace handset::ui
@@ -276,38 +395,19 @@ CFileDialog::~CFileDialog() = default;
 INT_PTR CFileDialog::DoModal()
 {
     m_path.clear();
-    const std::u16string title = m_ofn.lpstrTitle ? m_ofn.lpstrTitle : u"Open";
-    std::string source;
-    if (std::optional<handset::PickerAnswer> answer = handset::nextPickerAnswer(&source)) {
-        handset::logLine("picker", "\"" + handset::toUtf8(title) + "\": " +
-                                       (answer->cancelled ? std::string("cancel") : handset::toUtf8(answer->path)) +
-                                       " (" + source + ")");
-        if (answer->cancelled)
-            return IDCANCEL;
-        m_path = answer->path;
-    } else {
-        std::u16string folder = m_ofn.lpstrInitialDir ? m_ofn.lpstrInitialDir : lastFolder();
-        for (const char16_t* fallback : {u"\\My Documents\\My Ringtones", u"\\My Documents", u"\\"})
-            if (folder.empty() || !isFolder(folder))
-                folder = fallback;
-        FilePicker picker(title, parseFilter(m_ofn.lpstrFilter), static_cast<int>(m_ofn.nFilterIndex) - 1, folder);
-        m_path = picker.run();
-        handset::logLine("picker", "\"" + handset::toUtf8(title) + "\": " +
-                                       (m_path.empty() ? std::string("cancel") : handset::toUtf8(m_path)) +
-                                       " (person)");
-        if (m_path.empty())
-            return IDCANCEL;
-        lastFolder() = parentOf(m_path);
-    }
-    // The path goes into the caller's buffer as far as it holds, as on the phone;
-    // GetPathName gives it whole.
-    if (m_ofn.lpstrFile && m_ofn.nMaxFile > 0) {
-        const std::size_t n = std::min<std::size_t>(m_path.size(), m_ofn.nMaxFile - 1);
-        std::copy_n(m_path.begin(), n, m_ofn.lpstrFile);
-        m_ofn.lpstrFile[n] = 0;
-    }
-    const std::size_t cut = m_path.find_last_of(u'\\');
-    m_ofn.nFileOffset = static_cast<WORD>(cut == std::u16string::npos ? 0 : cut + 1);
+    PickRequest request;
+    request.title = m_ofn.lpstrTitle ? m_ofn.lpstrTitle : u"Open";
+    request.filter = m_ofn.lpstrFilter;
+    request.filterIndex = static_cast<int>(m_ofn.nFilterIndex) - 1;
+    request.folder = firstFolder({m_ofn.lpstrInitialDir ? m_ofn.lpstrInitialDir : lastFolder(),
+                                  u"\\My Documents\\My Ringtones", u"\\My Documents"});
+    const std::optional<std::u16string> chosen = pick(request);
+    if (!chosen)
+        return IDCANCEL;
+    m_path = *chosen;
+    lastFolder() = parentOf(m_path);
+    // GetPathName gives the path whole.
+    m_ofn.nFileOffset = copyPath(m_path, m_ofn.lpstrFile, m_ofn.nMaxFile);
     return IDOK;
 }
 
@@ -320,4 +420,23 @@ std::u16string CFileDialog::GetFileName() const
 {
     const std::size_t cut = m_path.find_last_of(u'\\');
     return cut == std::u16string::npos ? m_path : m_path.substr(cut + 1);
+}
+
+BOOL GetOpenFileNameEx(OPENFILENAMEEX* ofn)
+{
+    if (!ofn || ofn->lStructSize < sizeof(OPENFILENAMEEX) || !ofn->lpstrFile || ofn->nMaxFile == 0)
+        return FALSE;
+    PickRequest request;
+    const bool thumbnails = (ofn->ExFlags & OFN_EXFLAG_THUMBNAILVIEW) != 0;
+    request.title = ofn->lpstrTitle ? ofn->lpstrTitle : (thumbnails ? u"Select Picture" : u"Open");
+    request.filter = ofn->lpstrFilter ? ofn->lpstrFilter : kPictureFilter;
+    request.filterIndex = ofn->lpstrFilter ? static_cast<int>(ofn->nFilterIndex) - 1 : 0;
+    request.folder = firstFolder({ofn->lpstrInitialDir ? ofn->lpstrInitialDir : u"",
+                                  u"\\My Documents\\My Pictures", u"\\My Documents"});
+    request.view = thumbnails ? FilePicker::View::Thumbnails : FilePicker::View::List;
+    const std::optional<std::u16string> chosen = pick(request);
+    if (!chosen)
+        return FALSE;
+    ofn->nFileOffset = copyPath(*chosen, ofn->lpstrFile, ofn->nMaxFile);
+    return TRUE;
 }

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QTest>
@@ -104,6 +105,46 @@ TEST_F(FileDialogTest, PersonBrowsesDeviceFoldersAndPicksAMatchingFile)
     EXPECT_EQ(u"\\My Documents\\My Ringtones\\Chimes.mp3", picker.GetPathName());
     EXPECT_EQ(u"Chimes.mp3", picker.GetFileName());
     EXPECT_EQ(u"\\My Documents\\My Ringtones\\Chimes.mp3", std::u16string(picker.m_ofn.lpstrFile));
+}
+
+TEST_F(FileDialogTest, PicturePickerShowsThumbnailsOfMyPicturesAndATapChoosesOne)
+{
+    const fs::path pictures = handset::deviceFileSystem() / "My Documents" / "My Pictures";
+    fs::create_directories(pictures / "Trips");
+    std::ofstream(pictures / "broken.png") << "not a picture";
+    std::ofstream(pictures / "notes.txt") << "x";
+    QImage wide(400, 300, QImage::Format_RGB32);
+    wide.fill(Qt::blue);
+    ASSERT_TRUE(wide.save(QString::fromStdString((pictures / "Sunset.jpg").string()), "JPG"));
+    ASSERT_TRUE(wide.save(QString::fromStdString((pictures / "Daisy.png").string()), "PNG"));
+
+    WCHAR file[MAX_PATH] = {};
+    OPENFILENAMEEX ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.ExFlags = OFN_EXFLAG_THUMBNAILVIEW;
+    handset::ui::whenNextFormShown([&](CWnd* form) {
+        auto* list = form->widget()->findChild<QListWidget*>(QStringLiteral("1120"));
+        ASSERT_NE(nullptr, list);
+        EXPECT_EQ(QListView::IconMode, list->viewMode());
+        // Folders first, then the pictures the imaging factory reads; an
+        // undecodable one still shows (with an empty thumbnail) so it can be seen.
+        EXPECT_EQ((QStringList{"..", "Trips\\", "broken.png", "Daisy.png", "Sunset.jpg"}),
+                  rowsOf(list));
+        ASSERT_EQ(5, list->count());
+        EXPECT_EQ(QSize(55, 55), list->item(4)->icon().actualSize(QSize(100, 100)));
+        tapRow(list, QStringLiteral("Sunset.jpg"));
+    });
+    ASSERT_EQ(TRUE, GetOpenFileNameEx(&ofn));
+    EXPECT_EQ(u"\\My Documents\\My Pictures\\Sunset.jpg", std::u16string(file));
+    EXPECT_EQ(26, ofn.nFileOffset);
+
+    // The same scripted answers as the file picker; cancel answers FALSE.
+    handset::scriptPickerAnswers({u"\\My Documents\\My Pictures\\Daisy.png", u"cancel"});
+    EXPECT_EQ(TRUE, GetOpenFileNameEx(&ofn));
+    EXPECT_EQ(u"\\My Documents\\My Pictures\\Daisy.png", std::u16string(file));
+    EXPECT_EQ(FALSE, GetOpenFileNameEx(&ofn));
 }
 
 }  // namespace

@@ -1,0 +1,151 @@
+#include "contact_entries.h"
+
+#include <QStringView>
+
+#include <handset/com_ptr.h>
+#include <settings/caller.h>
+
+namespace tonquil {
+
+using handset::ComPtr;
+
+namespace {
+
+// The first read of every contact fits in this; a longer one grows it.
+constexpr std::size_t kPropBufferBytes = 1024;
+
+std::u16string shownName(std::u16string text)
+{
+    if (text.size() > kMaxShownName) {
+        std::size_t cut = kMaxShownName;
+        // Never leave half of a character that takes two code units.
+        if (text[cut - 1] >= 0xD800 && text[cut - 1] <= 0xDBFF)
+            --cut;
+        text.resize(cut);
+    }
+    return text;
+}
+
+bool startsWith(std::u16string_view text, std::u16string_view prefix)
+{
+    return QStringView(text).startsWith(QStringView(prefix), Qt::CaseInsensitive);
+}
+
+ComPtr<IItem> openContact(IPOutlookApp2* contacts, ULONG oid)
+{
+    ComPtr<IItem> item;
+    if (contacts && FAILED(contacts->GetItemFromOidEx(oid, 0, item.out())))
+        item.reset();
+    return item;
+}
+
+}  // namespace
+
+CEPROPVAL* readContactProps(IItem* item, const CEPROPID* ids, WORD count, std::vector<BYTE>& buffer)
+{
+    if (!item)
+        return nullptr;
+    if (buffer.size() < kPropBufferBytes)
+        buffer.resize(kPropBufferBytes);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        auto* values = reinterpret_cast<CEPROPVAL*>(buffer.data());
+        ULONG size = static_cast<ULONG>(buffer.size());
+        const HRESULT hr = item->GetProps(ids, 0, count, &values, &size, nullptr);
+        if (SUCCEEDED(hr))
+            return values;
+        if (hr != HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER) || size <= buffer.size())
+            return nullptr;
+        buffer.resize(size);
+    }
+    return nullptr;
+}
+
+std::u16string propString(const CEPROPVAL& value)
+{
+    if ((value.wFlags & CEDB_PROPNOTFOUND) || !value.val.lpwstr)
+        return {};
+    return value.val.lpwstr;
+}
+
+NamedContactIds namedContactIds(IPOutlookApp2* contacts)
+{
+    return {settings::namedContactProperty(contacts, u"SMSRingTones", CEVT_LPWSTR),
+            settings::namedContactProperty(contacts, u"Priority", CEVT_UI2)};
+}
+
+std::vector<ContactEntry> buildContactEntries(IPOutlookApp2* contacts)
+{
+    ComPtr<IFolder> folder;
+    ComPtr<IPOutlookItemCollection> items;
+    int count = 0;
+    if (!contacts || FAILED(contacts->GetDefaultFolder(olFolderContacts, folder.out())) ||
+        FAILED(folder->get_Items(items.out())) || FAILED(items->get_Count(&count)) || count <= 0)
+        return {};
+
+    std::vector<ContactEntry> entries(static_cast<std::size_t>(count));
+    std::vector<BYTE> buffer(kPropBufferBytes);
+    static constexpr CEPROPID kShown[] = {PIMPR_FIRST_NAME, PIMPR_LAST_NAME, PIMPR_COMPANY_NAME, PIMPR_RINGTONE};
+    for (int i = 1; i <= count; ++i) {
+        ContactEntry& entry = entries[static_cast<std::size_t>(i - 1)];
+        ComPtr<IDispatch> dispatch;
+        ComPtr<IContact> contact;
+        LONG oid = 0;
+        if (FAILED(items->Item(i, dispatch.out())) || !dispatch ||
+            FAILED(dispatch->QueryInterface(IID_IContact, contact.outVoid())) || FAILED(contact->get_Oid(&oid)))
+            continue;
+        ComPtr<IItem> item = openContact(contacts, static_cast<ULONG>(oid));
+        if (!item)
+            continue;
+        entry.oid = static_cast<ULONG>(oid);
+        const CEPROPVAL* values = readContactProps(item.get(), kShown, 4, buffer);
+        if (!values)
+            continue;
+        entry.firstName = shownName(propString(values[0]));
+        entry.lastName = shownName(propString(values[1]));
+        entry.company = shownName(propString(values[2]));
+        entry.hasRingTone = !propString(values[3]).empty();
+    }
+    return entries;
+}
+
+bool loadContactDetails(IPOutlookApp2* contacts, ContactEntry& entry)
+{
+    const NamedContactIds named = namedContactIds(contacts);
+    ComPtr<IItem> item = openContact(contacts, entry.oid);
+    const CEPROPID ids[] = {named.smsTone, named.priority};
+    std::vector<BYTE> buffer;
+    const CEPROPVAL* values = readContactProps(item.get(), ids, 2, buffer);
+    if (!values)
+        return false;
+    entry.hasSmsTone = !propString(values[0]).empty();
+    entry.priority = (values[1].wFlags & CEDB_PROPNOTFOUND) ? 0 : values[1].val.uiVal;
+    entry.detailsLoaded = true;
+    return true;
+}
+
+std::u16string contactEntryText(const ContactEntry& entry)
+{
+    std::u16string text = entry.lastName;
+    if (!entry.firstName.empty())
+        text += (entry.lastName.empty() ? u"" : u", ") + entry.firstName;
+    if (!entry.company.empty())
+        text += (text.empty() ? u"" : u"\n") + entry.company;
+    return text;
+}
+
+bool matchesContactFilter(const ContactEntry& entry, std::u16string_view filter)
+{
+    return filter.empty() || startsWith(entry.firstName, filter) || startsWith(entry.lastName, filter) ||
+           startsWith(entry.company, filter);
+}
+
+std::u16string contactHeading(const std::u16string& last, const std::u16string& first,
+                              const std::u16string& company)
+{
+    std::u16string heading = last;
+    if (!first.empty())
+        heading += (last.empty() ? u"" : u", ") + first;
+    return heading.empty() ? company : heading;
+}
+
+}  // namespace tonquil

@@ -1,0 +1,70 @@
+// The contacts as the Contacts page lists them: one entry per contact with
+// the names shown and the marks drawn, and the rules for an entry's text,
+// the search and the dialog's heading. Also the property reads both the
+// page and the contact dialog make.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <handset/pimstore.h>
+
+namespace tonquil {
+
+// The longest name or company an entry shows; the contact keeps its whole
+// text (only the display is shortened).
+constexpr std::size_t kMaxShownName = 63;
+
+struct ContactEntry {
+    ULONG oid = 0;
+    std::u16string firstName;
+    std::u16string lastName;
+    std::u16string company;
+    bool hasRingTone = false;
+    bool hasSmsTone = false;
+    std::uint16_t priority = 0;
+    // hasSmsTone and priority have been read (the first time the entry was drawn).
+    bool detailsLoaded = false;
+};
+
+// One entry per contact of the contacts folder, in the folder's order, each
+// with its names, company and ring tone mark. A contact that cannot be
+// opened or read keeps empty texts and no marks. None without a contacts
+// application or folder.
+std::vector<ContactEntry> buildContactEntries(IPOutlookApp2* contacts);
+
+// Reads the SMS tone mark and the priority; false (the entry unchanged, to
+// be tried again) when the contact cannot be opened or read.
+bool loadContactDetails(IPOutlookApp2* contacts, ContactEntry& entry);
+
+// "Last, First" on the first line and the company on the second; whatever
+// is empty is left out with its separator.
+std::u16string contactEntryText(const ContactEntry& entry);
+
+// Whether the first name, the last name or the company begins with the
+// filter, regardless of case. An empty filter lists every entry.
+bool matchesContactFilter(const ContactEntry& entry, std::u16string_view filter);
+
+// The dialog's heading: "Last, First" (either alone when the other is
+// empty), else the company.
+std::u16string contactHeading(const std::u16string& last, const std::u16string& first,
+                              const std::u16string& company);
+
+// Reads the properties into `buffer`, growing it to the size the contact
+// reports when the values do not fit, so that no stored value is ever too
+// long to read. The values (in `buffer`), or null when the read fails.
+CEPROPVAL* readContactProps(IItem* item, const CEPROPID* ids, WORD count, std::vector<BYTE>& buffer);
+
+// A string value; empty when the property is absent.
+std::u16string propString(const CEPROPVAL& value);
+
+// The ids of "SMSRingTones" (a string) and "Priority" (16 bits), made on first use.
+struct NamedContactIds {
+    CEPROPID smsTone = PIMPR_INVALID_ID;
+    CEPROPID priority = PIMPR_INVALID_ID;
+};
+NamedContactIds namedContactIds(IPOutlookApp2* contacts);
+
+}  // namespace tonquil
