@@ -4,6 +4,7 @@
 #include <new>
 
 #include <handset/debug.h>
+#include <handset/log.h>
 #include <handset/pimstore.h>
 #include <handset/wstring.h>
 
@@ -200,10 +201,15 @@ HRESULT CMailRuleClient::readAndDecide(IMsgStore* store, ULONG cbMsg, LPENTRYID 
 
     // The decision, with a contacts connection of its own.
     const std::u16string key = lookupKey(hold.sender->Value.lpszW);
+    settings::Explanation why;
     {
         const ContactsConnection contacts;
-        decide(contacts.app(), key, state_);
+        decide(contacts.app(), key, state_, &why);
     }
+    // Why the message sounds as it does, in the user's words, before the
+    // player may empty the tone for a silent message.
+    handset::logLine("why", settings::describe("sms", hold.sender->Value.lpszW, state_.tone,
+                                               settings::toneFileMissing(state_.tone), why));
     if (handled)
         *handled = MRC_NOT_HANDLED;
     return hr;

@@ -12,15 +12,11 @@ namespace smeldry {
 
 namespace {
 
-constexpr std::size_t kTailLength = 5;
-
 // The sound the notification is left with when the player plays the tone
 // (its sound bit is then off): a MIDI file of the phone's own where the
 // class can play one, else the name of the default sound.
 constexpr const WCHAR* kWaveWithMidi = u"\\Windows\\Alarm Triangle.mid";
 constexpr const WCHAR* kWaveWithoutMidi = u"notify";
-
-constexpr const WCHAR* kSmsToneName = u"SMSRingTones";
 
 // The SMS notification class's key, opened for reading and writing; empty
 // when the phone has none.
@@ -84,46 +80,6 @@ void takeTone(DecisionState& state, const settings::TonePath& candidate)
 
 }  // namespace
 
-std::u16string lookupKey(std::u16string_view address)
-{
-    if (address.empty())
-        return {};
-    // The closing character (">" in "Name <number>") is never part of the
-    // key, so the search for "<" starts just before it.
-    const std::u16string_view searched = address.substr(0, address.size() - 1);
-    const std::size_t open = searched.rfind(u'<');
-    if (open == std::u16string_view::npos)
-        return std::u16string(address);
-    std::u16string_view key = searched.substr(open + 1);
-    if (!key.empty() && key.front() == u'+')
-        key.remove_prefix(1);
-    return std::u16string(key);
-}
-
-bool senderMatches(std::u16string_view key, std::u16string_view storedNumber)
-{
-    const std::u16string digits = settings::digitsOf(storedNumber);
-    if (key.size() < kTailLength || digits.size() < kTailLength)
-        return false;
-    return key.substr(key.size() - kTailLength) == std::u16string_view(digits).substr(digits.size() - kTailLength);
-}
-
-IItem* findSenderContact(IPOutlookApp* contacts, const std::u16string& key)
-{
-    if (!contacts)
-        return nullptr;
-    IItem* found = nullptr;
-    CEPROPID matched = 0;
-    if (FindMatchingContact(contacts, key.c_str(), FMCF_FINDPHONE, &found, &matched) != S_OK || !found)
-        return nullptr;
-    handset::ComPtr<IItem> contact(found);
-    // The number as the contact stores it; one that cannot be read is empty
-    // and matches nothing.
-    if (!senderMatches(key, settings::readContactString(contact.get(), matched)))
-        return nullptr;
-    return contact.detach();
-}
-
 bool isMidiTone(std::u16string_view path)
 {
     return endsWithNoCase(path, u".mid") || endsWithNoCase(path, u".midi");
@@ -145,65 +101,20 @@ bool offerToNotification(const settings::TonePath& candidate)
     return true;
 }
 
-void loadProfileInForce(settings::ProfileRecord& profile)
-{
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    // A missing profile key leaves the previous message's values in place,
-    // and a read that stops at a damaged value keeps the later fields; a new
-    // client starts from zeros, so even its first message is well defined.
-    (void)settings::readProfile(settings::profileInForceSms(now), profile);
-}
-
-void decide(IPOutlookApp* contacts, const std::u16string& key, DecisionState& state)
+void decide(IPOutlookApp* contacts, const std::u16string& key, DecisionState& state, settings::Explanation* why)
 {
     // Nothing of the previous message's choice carries over.
     state.priority = settings::PriorityNormal;
     state.notificationPlays = false;
     state.tone.clear();
 
-    // A contact: its priority, else its category's; its tone, else its
-    // category's.
-    if (handset::ComPtr<IItem> contact(findSenderContact(contacts, key)); contact.get()) {
-        const std::u16string category =
-            settings::firstCategory(settings::readContactString(contact.get(), PIMPR_CATEGORIES));
-        std::uint16_t priority = settings::readContactPriority(contacts, contact.get());
-        // An explicit Normal, too, gives way to the category's VIP or Mute.
-        if (priority != settings::PriorityVip && priority != settings::PriorityMute)
-            priority = category.empty() ? std::uint16_t{settings::PriorityNormal} : settings::readCategoryPriority(category);
-        state.priority = priority;
-
-        const CEPROPID smsTone = settings::namedContactProperty(contacts, kSmsToneName, CEVT_LPWSTR);
-        const settings::TonePath own =
-            smsTone == PIMPR_INVALID_ID ? settings::TonePath{} : settings::readContactString(contact.get(), smsTone);
-        if (!own.empty()) {
-            takeTone(state, own);
-        } else if (!category.empty()) {
-            settings::TonePath categoryTone;
-            settings::readCategorySmsTone(category, categoryTone);
-            if (!categoryTone.empty())
-                takeTone(state, categoryTone);
-        }
-    }
-
-    // Every sender without a tone of their own or of their category gets
-    // the unknown callers' SMS tone, known contacts included.
-    if (state.tone.empty()) {
-        settings::TonePath fallback;
-        settings::readClassSmsTone(settings::UnknownCaller, fallback);
-        takeTone(state, fallback);
-    }
-
-    // A priority no dialog offers (a damaged category value) counts as
-    // Normal, as it does for calls: the message then follows the profile in
-    // force instead of whatever an earlier message left behind.
-    if (state.priority > settings::PriorityMute)
-        state.priority = settings::PriorityNormal;
-
-    applyNotificationSettings(state);
+    const settings::SmsChoice choice = settings::chooseSmsAlert(contacts, key, why);
+    state.priority = choice.priority;
+    takeTone(state, choice.tone);
+    applyNotificationSettings(state, why ? &why->profile : nullptr);
 }
 
-void applyNotificationSettings(DecisionState& state)
+void applyNotificationSettings(DecisionState& state, settings::ProfileChoice* why)
 {
     const handset::RegKey notification = openNotificationKey();
     const bool canPlayMidi = notification && hasValue(notification, u"VibrateWithRingerOff");
@@ -216,16 +127,7 @@ void applyNotificationSettings(DecisionState& state)
     }
 
     bool sound = false, vibrate = false, display = false;
-    switch (state.priority) {
-    case settings::PriorityVip:
-        (void)settings::readVipProfile(state.profile);
-        break;
-    case settings::PriorityMute:
-        break;
-    default:
-        loadProfileInForce(state.profile);
-        break;
-    }
+    settings::readSmsProfile(state.priority, state.profile, why);
     if (state.priority != settings::PriorityMute) {
         sound = state.notificationPlays && state.profile.smsVolume != 0;
         vibrate = state.profile.vibrateSms != 0;

@@ -12,7 +12,9 @@
 #include <string_view>
 
 #include <handset/pimstore.h>
+#include <settings/explain.h>
 #include <settings/settings.h>
+#include <settings/sms.h>
 
 namespace smeldry {
 
@@ -29,18 +31,11 @@ struct DecisionState {
     friend bool operator==(const DecisionState&, const DecisionState&) = default;
 };
 
-// The key a sender's address is looked up with: the text between the last
-// "<" and the closing character, without a leading "+" ("Anna <+49151>"
-// gives "49151"); an address without "<" is the key as it stands.
-std::u16string lookupKey(std::u16string_view address);
-
-// Whether a stored phone number belongs to the sender with that key: the
-// last five characters of the key and of the number's digits must agree,
-// and both need at least five.
-bool senderMatches(std::u16string_view key, std::u16string_view storedNumber);
-
-// The contact the sender's key names, or null; the caller releases it.
-IItem* findSenderContact(IPOutlookApp* contacts, const std::u16string& key);
+// Who sent the message and the five-digit rule are the settings library's,
+// shared with the configuration application's test of a message.
+using settings::findSenderContact;
+using settings::lookupKey;
+using settings::senderMatches;
 
 // Whether the path names a MIDI file (".mid" or ".midi", in any case).
 bool isMidiTone(std::u16string_view path);
@@ -52,22 +47,14 @@ bool offerToNotification(const settings::TonePath& candidate);
 
 // Resets the state, then decides tone and priority for the sender with
 // `key` (contacts may be null: no contact matches) and writes the
-// notification settings for them.
-void decide(IPOutlookApp* contacts, const std::u16string& key, DecisionState& state);
+// notification settings for them. With `why`, the reasons for the choice.
+void decide(IPOutlookApp* contacts, const std::u16string& key, DecisionState& state,
+            settings::Explanation* why = nullptr);
 
 // Writes "Wave", "Options" and the vibrate values of the SMS notification
 // class for the decided priority, loading the profile the priority calls
-// for into `state.profile`.
-void applyNotificationSettings(DecisionState& state);
-
-// Reads the profile in force for a text message at the device's local time
-// (the schedule's first entry holds from midnight) over `profile`, which is
-// not cleared first, as the product does on purpose: a missing profile key
-// leaves the previous message's values, and a read that stops at a missing
-// or damaged value leaves that field and the later ones as they were. A new
-// rule client starts from an all-zero profile, so its first message is
-// silent rather than undefined.
-void loadProfileInForce(settings::ProfileRecord& profile);
+// for into `state.profile` (settings::readSmsProfile).
+void applyNotificationSettings(DecisionState& state, settings::ProfileChoice* why = nullptr);
 
 // The player's device path: "InstallDir" and "\plimsey.exe".
 std::u16string playerPath();

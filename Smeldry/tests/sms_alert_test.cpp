@@ -3,6 +3,7 @@
 // category and the unknown callers' class, the MIDI rule, the notification
 // settings the profile calls for, and the player's start.
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <handset/clock.h>
+#include <handset/device.h>
 #include <handset/log.h>
 
 #include "sms_alert.h"
@@ -292,6 +294,50 @@ TEST_F(ProcessMessageTest, SmsVolumeZeroStartsThePlayerSilentButVibratesAndShows
     EXPECT_EQ(kVibrate | kDisplay | kOtherOption, n.options);
     EXPECT_EQ(1u, n.vibrateWithRingerOff);
     EXPECT_EQ(Strings{""}, playerStarts());
+}
+
+TEST_F(ProcessMessageTest, EveryMessageLogsWhyItSoundsAsItDoes)
+{
+    // Tones the device has, and one it lacks.
+    for (const char16_t* present : {u"\\Family.wav", kUnknownTone}) {
+        const fs::path file = *handset::mapDevicePath(present);
+        fs::create_directories(file.parent_path());
+        std::ofstream(file) << "RIFF";
+    }
+    settings::writeCategorySmsTone(u"Family", u"\\Family.wav");
+    settings::writeCategoryPriority(u"Family", settings::PriorityMute);
+    addContact(u"+49 151 1111111", u"\\Own.wav", settings::PriorityVip, u"Family");
+    addContact(u"+49 151 2222222", std::nullopt, std::nullopt, u"Family");
+    addContact(u"+49 151 3333333");
+    const settings::ScheduleEntry schedule[] = {{7 * 60, 0}, {22 * 60, 2}};
+    settings::writeSchedule(schedule, 2);
+    ASSERT_TRUE(handset::setClockTimeOfDay(23, 0));
+
+    const struct {
+        std::int32_t selector;
+        const char16_t* sender;
+        const char* why;
+    } cases[] = {
+        {0, u"Anna <+491511111111>",
+         "sms from \"Anna <+491511111111>\": contact \"Anna\"; tone \\Own.wav (file missing) from the contact; "
+         "priority VIP from the contact; profile VIP from VIP priority"},
+        {0, u"+491512222222",
+         "sms from \"+491512222222\": contact \"Anna\"; tone \\Family.wav from category \"Family\"; priority Mute "
+         "from category \"Family\"; profile none from Mute priority"},
+        {3, u"+491513333333",
+         "sms from \"+491513333333\": contact \"Anna\"; tone \\Windows\\Unknown.wav from class UnknownCaller; "
+         "priority Normal from default; profile Loud from the selected profile"},
+        {settings::PROFILE_SCHEDULE, u"+4930999999",
+         "sms from \"+4930999999\": no contact has this number; tone \\Windows\\Unknown.wav from class "
+         "UnknownCaller; priority Normal from default; profile Silent from the schedule (22:00 Silent)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(handset::toUtf8(c.sender));
+        settings::writeCurrentProfile(c.selector);
+        log_.skip();
+        send(c.sender);
+        EXPECT_EQ(Strings{c.why}, log_.lines("why"));
+    }
 }
 
 TEST_F(ProcessMessageTest, ScheduleFirstEntryHoldsFromMidnight)

@@ -13,6 +13,7 @@
 #include <handset/registry.h>
 #include <handset/wstring.h>
 #include <settings/settings.h>
+#include <settings/sms.h>
 
 #include "contacts_device.h"
 #include "device_log.h"
@@ -131,6 +132,11 @@ protected:
     Delivery deliver(const StoredMessage& message)
     {
         std::vector<BYTE> id = store_.add(message);
+        // Every message these tests send is chosen a second time with its
+        // explanation, which must not change the choice.
+        const std::u16string key = settings::lookupKey(message.sender.value_or(u""));
+        settings::Explanation why;
+        EXPECT_EQ(settings::chooseSmsAlert(app_, key), settings::chooseSmsAlert(app_, key, &why));
         return deliverId(id);
     }
     Delivery deliverId(std::vector<BYTE> id)

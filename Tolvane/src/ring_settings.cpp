@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <handset/audio.h>
+#include <handset/log.h>
 #include <handset/registry.h>
 #include <settings/caller.h>
 
@@ -58,7 +59,8 @@ std::u16string buildRingScript(const settings::ProfileRecord& record, bool mute)
 void applyRingSettings(IPOutlookApp* contacts, const WCHAR* callerId)
 {
     // Who is calling decides tone, record and mute; the record the script.
-    const settings::RingDecision decision = settings::resolveCallRing(contacts, callerId);
+    settings::Explanation why;
+    const settings::RingDecision decision = settings::resolveCallRing(contacts, callerId, &why);
     const std::u16string script = buildRingScript(decision.profile, decision.mute);
 
     // The ring volume, when the phone has the key (opened, never created).
@@ -80,6 +82,10 @@ void applyRingSettings(IPOutlookApp* contacts, const WCHAR* callerId)
 
     // The phone rereads what was just written.
     AudioUpdateFromRegistry();
+
+    // Why the phone rings as it does, once the ring no longer waits for it.
+    handset::logLine("why", settings::describe("call", callerId ? std::u16string_view(callerId) : std::u16string_view(),
+                                               decision.tone, settings::toneFileMissing(decision.tone), why));
 }
 
 }  // namespace tolvane

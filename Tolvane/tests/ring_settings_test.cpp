@@ -107,13 +107,16 @@ protected:
         }
     }
 
-    static std::string lastLogLine()
+    // The last two lines of the device log.
+    static std::pair<std::string, std::string> lastLogLines()
     {
         std::ifstream in(handset::deviceLogPath());
-        std::string line, last;
-        while (std::getline(in, line))
+        std::string line, before, last;
+        while (std::getline(in, line)) {
+            before = last;
             last = line;
-        return last;
+        }
+        return {before, last};
     }
 };
 
@@ -122,9 +125,16 @@ TEST_F(RingSettingsTest, AnUnknownCallerRingsWithTheProfileInForce)
     applyRingSettings(app_, u"+49 151 0000000");
     EXPECT_EQ(3u, readVolume());
     expectRing(u"\\Windows\\Unknown.wav", u"apw3r");
-    // The audio system was told, after the keys were written.
+    // The audio system was told, after the keys were written; then the
+    // reason was logged, with the tone the device does not have.
+    const auto [audio, why] = lastLogLines();
     EXPECT_NE(std::string::npos,
-              lastLogLine().find("audio: reloaded sound settings: sound=\\Windows\\Unknown.wav script=apw3r volume=3"));
+              audio.find("audio: reloaded sound settings: sound=\\Windows\\Unknown.wav script=apw3r volume=3"));
+    EXPECT_NE(std::string::npos,
+              why.find(" why: call from \"+49 151 0000000\": no contact has this number; tone \\Windows\\Unknown.wav "
+                       "(file missing) from class UnknownCaller; priority Normal from default; profile Normal from "
+                       "the selected profile"))
+        << why;
 }
 
 TEST_F(RingSettingsTest, AMutedContactGetsSilenceButKeepsItsTone)

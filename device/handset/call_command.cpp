@@ -109,12 +109,20 @@ int call(const CallArguments& arguments, bool numberGiven, bool reportsGiven)
     }
     if (!lifecycle::isRunning())
         return fail(lifecycle::kNotRunningMessage);
+    const std::uintmax_t logStart = logEnd();
     const radio::OfferResult result = radio::offerCall(incoming);
     if (!result.ok())
         return fail("the radio did not take the call (error " + hex(result.status) + "); see `handset log`");
     std::cout << "sound=" << toUtf8(result.ring.sound) << '\n'
               << "script=" << toUtf8(result.ring.script) << '\n'
               << "volume=" << (result.ring.volume ? std::to_string(*result.ring.volume) : std::string()) << '\n';
+    // The reasons the call ring service logged while the call rang: one per
+    // time it applied settings (a media-mode report before the caller ID
+    // gives a first one without caller ID). The radio offers one call at a
+    // time, so every call reason logged meanwhile is this call's.
+    for (const std::string& why : loggedSince(logStart, "why"))
+        if (why.rfind("call from ", 0) == 0)
+            std::cout << "why=" << why << '\n';
     return 0;
 }
 
@@ -124,7 +132,8 @@ void addCallCommand(CLI::App& app)
 {
     CLI::App* command = app.add_subcommand(
         "call", "Offer an incoming call on the cellular line; once the phone has rung, print its ring tone, ring "
-                "script and ring volume (sound=, script=, volume=).");
+                "script and ring volume (sound=, script=, volume=), then each reason the phone logged for them "
+                "(why=, one per time the settings were applied).");
     auto arguments = std::make_shared<CallArguments>();
     CLI::Option* number = command->add_option("NUMBER", arguments->number, "the caller ID the network sends");
     command->add_flag("--no-caller-id", arguments->noCallerId, "the network sends no caller ID");

@@ -4,6 +4,7 @@
 // more call there.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -70,6 +71,12 @@ enum class Replace { Yes, No };
 // Writes a host file whole or not at all (a temporary file beside it, then
 // renamed); an error message, empty on success.
 std::string writeWholeFile(const std::filesystem::path& target, std::string_view bytes, Replace replace);
+
+// Where the device log ends now, and the texts of the lines on `channel`
+// logged from there on: how a command finds what the device logged while
+// it worked.
+std::uintmax_t logEnd();
+std::vector<std::string> loggedSince(std::uintmax_t start, std::string_view channel);
 
 // Notes a change made to the device in its log, as every command that
 // changes the device does.

@@ -4,10 +4,13 @@
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -149,6 +152,29 @@ int showLog(const LogArguments& arguments, bool channelGiven)
 }
 
 }  // namespace
+
+std::uintmax_t logEnd()
+{
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(deviceLogPath(), error);
+    return error ? 0 : size;
+}
+
+std::vector<std::string> loggedSince(std::uintmax_t start, std::string_view channel)
+{
+    std::vector<std::string> texts;
+    std::ifstream in(deviceLogPath(), std::ios::binary);
+    // A log started anew meanwhile (`handset init --force`) is read whole.
+    if (logEnd() >= start)
+        in.seekg(static_cast<std::streamoff>(start));
+    for (std::string line; std::getline(in, line);) {
+        if (channelOf(line) != channel)
+            continue;
+        const std::size_t text = line.find(": ", line.find("] ") + 2);
+        texts.push_back(line.substr(text + 2));
+    }
+    return texts;
+}
 
 void addLogCommand(CLI::App& app)
 {

@@ -36,7 +36,15 @@ int deliver(const SmsArguments& arguments)
     // The host answers once every rule client has had the message.
     const std::string request = "deliver " + std::to_string(arguments.from.size()) + " " +
                                 std::to_string(arguments.text.size()) + "\n" + arguments.from + arguments.text;
-    return askDeviceProgram(inbox::socketPath(), request, "the messaging host", kNoHost);
+    const std::uintmax_t logStart = logEnd();
+    const int status = askDeviceProgram(inbox::socketPath(), request, "the messaging host", kNoHost);
+    if (status != 0)
+        return status;
+    // The reasons the rule clients logged for this message.
+    for (const std::string& why : loggedSince(logStart, "why"))
+        if (why.rfind("sms from ", 0) == 0)
+            std::cout << "why=" << why << '\n';
+    return 0;
 }
 
 }  // namespace
@@ -46,7 +54,8 @@ void addSmsCommand(CLI::App& app)
     CLI::App* command = app.add_subcommand(
         "sms", "Deliver a text message to the device. The messaging host files it, hands it to every enrolled rule "
                "client and raises the new-message notification; once that is done, print the notification: "
-               "sound=on|off, wave=PATH (the sound it plays), vibrate=on|off, display=on|off, one per line.");
+               "sound=on|off, wave=PATH (the sound it plays), vibrate=on|off, display=on|off, one per line, then the "
+               "reason the SMS tone service logged for its choice (why=).");
     auto arguments = std::make_shared<SmsArguments>();
     command->add_option("--from", arguments->from, "the sender's address as the network gives it, e.g. "
                                                    "'Anna <+4915112345678>' or +4915112345678")

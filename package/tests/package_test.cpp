@@ -81,6 +81,10 @@ TEST_F(PackageEndToEnd, ANewDeviceBecomesATonquilPhone)
     ASSERT_EQ(0, call.status) << call.err;
     EXPECT_NE(std::string::npos, call.out.find("sound=\\My Documents\\My Ringtones\\Chimes.mp3\n")) << call.out;
     EXPECT_NE(std::string::npos, call.out.find("volume=3\n")) << call.out;
+    EXPECT_NE(std::string::npos, call.out.find("\nwhy=call from \"5550123\": no contact has this number; tone "
+                                               "\\My Documents\\My Ringtones\\Chimes.mp3 from class UnknownCaller; "
+                                               "priority Normal from default; profile Normal from the selected profile\n"))
+        << call.out;
 
     EXPECT_EQ((std::vector<std::string>{"Alert.wav", "Beeps.mp3", "Chimes.mp3", "Fanfare.mid", "Melody.mid",
                                         "Ring.wav"}),

@@ -88,14 +88,20 @@ IItem* findCallerContact(IPOutlookApp* contacts, std::u16string_view digits)
     return contact.detach();
 }
 
-RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId)
+RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId, Explanation* why)
 {
     RingDecision decision;
+    Explanation scratch;
+    Explanation& noted = why ? *why : scratch;
+    noted = Explanation{};
+    ProfileChoice* profileWhy = why ? &why->profile : nullptr;
 
     // No caller ID at all, judged on the raw text.
     if (!callerId || callerId[0] == u'\0') {
+        noted.caller = CallerKind::NoCallerId;
+        noted.toneClass = NoCallerId;
         readClassRingTone(NoCallerId, decision.tone);
-        (void)readProfileInForce(decision.profile);
+        (void)readProfileInForce(decision.profile, profileWhy);
         return decision;
     }
 
@@ -103,34 +109,60 @@ RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId)
     const std::u16string digits = digitsOf(callerId);
     ComPtr<IItem> contact(findCallerContact(contacts, digits));
     if (!contact) {
+        noted.caller = CallerKind::NoContact;
+        noted.toneClass = UnknownCaller;
         readClassRingTone(UnknownCaller, decision.tone);
-        (void)readProfileInForce(decision.profile);
+        (void)readProfileInForce(decision.profile, profileWhy);
         return decision;
     }
+    noted.caller = CallerKind::Contact;
+    if (why)
+        why->contactName = contactDisplayName(contact.get());
 
     // The contact's own tone, else its first category's, else the
     // known callers' tone.
     decision.tone = readContactString(contact.get(), PIMPR_RINGTONE);
+    noted.toneSource = ToneSource::Contact;
     const std::u16string category = firstCategory(readContactString(contact.get(), PIMPR_CATEGORIES));
-    if (decision.tone.empty() && !category.empty())
+    if (decision.tone.empty() && !category.empty()) {
         readCategoryRingTone(category, decision.tone);
-    if (decision.tone.empty())
+        noted.toneSource = ToneSource::Category;
+        if (why)
+            why->toneCategory = category;
+    }
+    if (decision.tone.empty()) {
         readClassRingTone(KnownCaller, decision.tone);
+        noted.toneSource = ToneSource::Class;
+        noted.toneClass = KnownCaller;
+        noted.toneCategory.clear();
+    }
 
     // A contact with no priority of its own takes its category's; any
     // other value, even one no dialog offers, stands.
     std::uint16_t priority = readContactPriority(contacts, contact.get());
-    if (priority == PriorityNormal && !category.empty())
+    noted.prioritySource = priority == PriorityNormal ? PrioritySource::Default : PrioritySource::Contact;
+    if (priority == PriorityNormal && !category.empty()) {
         priority = readCategoryPriority(category);
+        if (priority != PriorityNormal) {
+            noted.prioritySource = PrioritySource::Category;
+            if (why)
+                why->priorityCategory = category;
+        }
+    }
+    noted.priority = priority;
 
     // The record: VIP, silence, or the profile in force. Every record
     // starts from zero, so a profile key damaged part-way rings quietly
     // rather than with leftovers.
     decision.mute = priority == PriorityMute;
-    if (priority == PriorityVip)
+    if (priority == PriorityVip) {
+        noted.profile.reason = ProfileReason::Vip;
         (void)readVipProfile(decision.profile);
-    else if (priority != PriorityMute)
-        (void)readProfileInForce(decision.profile);
+    } else if (priority == PriorityMute) {
+        noted.profile.reason = ProfileReason::Mute;
+    } else {
+        (void)readProfileInForce(decision.profile, profileWhy);
+    }
     return decision;
 }
 

@@ -9,6 +9,8 @@
 #include <handset/clock.h>
 #include <handset/registry_batch.h>
 
+#include <settings/explain.h>
+
 #include "store.h"
 
 namespace settings {
@@ -16,6 +18,15 @@ namespace settings {
 using namespace detail;
 
 namespace {
+
+// Returns the profile, noting why it was chosen when the caller asked.
+std::int32_t chosen(ProfileChoice* why, ProfileReason reason, std::int32_t profile,
+                    std::optional<ScheduleEntry> entry = std::nullopt)
+{
+    if (why)
+        *why = ProfileChoice{reason, profile, entry};
+    return profile;
+}
 
 const std::u16string& profilesKey()
 {
@@ -244,54 +255,54 @@ void writeSchedule(const ScheduleEntry* entries, std::uint32_t count)
     writeBinary(key, kScheduleValue, bytes);
 }
 
-std::int32_t profileInForce(const SYSTEMTIME& now)
+std::int32_t profileInForce(const SYSTEMTIME& now, ProfileChoice* why)
 {
     const std::int32_t selector = readCurrentProfile();
     if (selector != PROFILE_SCHEDULE)
-        return selector;
+        return chosen(why, ProfileReason::Selected, selector);
 
     const std::optional<std::vector<ScheduleEntry>> schedule = readFullSchedule();
     if (!schedule || schedule->empty())
-        return 0;
+        return chosen(why, ProfileReason::Schedule, 0);
 
     // Before the day's first entry the last entry's profile still holds from
     // the evening before. The walk stops at the first entry later than now,
     // sorted or not.
     const std::uint32_t minutes = minutesSinceMidnight(now);
-    std::uint32_t profile = schedule->back().profile;
+    const ScheduleEntry* deciding = &schedule->back();
     for (const ScheduleEntry& entry : *schedule) {
         if (entry.minutes > minutes)
             break;
-        profile = entry.profile;
+        deciding = &entry;
     }
-    return static_cast<std::int32_t>(profile);
+    return chosen(why, ProfileReason::Schedule, static_cast<std::int32_t>(deciding->profile), *deciding);
 }
 
-std::int32_t profileInForceSms(const SYSTEMTIME& now)
+std::int32_t profileInForceSms(const SYSTEMTIME& now, ProfileChoice* why)
 {
     const std::int32_t selector = readCurrentProfile();
     if (selector != PROFILE_SCHEDULE)
-        return selector;
+        return chosen(why, ProfileReason::Selected, selector);
 
     // An empty schedule gives "Normal", as it does for calls; the selector
     // itself names no profile.
     const std::optional<std::vector<ScheduleEntry>> schedule = readFullSchedule();
     if (!schedule || schedule->empty())
-        return 0;
+        return chosen(why, ProfileReason::Schedule, 0);
 
     // The first entry's profile holds from midnight; its own time is never
     // compared.
     const std::uint32_t minutes = minutesSinceMidnight(now);
-    std::uint32_t profile = schedule->front().profile;
+    const ScheduleEntry* deciding = &schedule->front();
     for (std::size_t i = 1; i < schedule->size(); ++i) {
         if ((*schedule)[i].minutes > minutes)
             break;
-        profile = (*schedule)[i].profile;
+        deciding = &(*schedule)[i];
     }
-    return static_cast<std::int32_t>(profile);
+    return chosen(why, ProfileReason::Schedule, static_cast<std::int32_t>(deciding->profile), *deciding);
 }
 
-bool readProfileInForce(ProfileRecord& record)
+bool readProfileInForce(ProfileRecord& record, ProfileChoice* why)
 {
     SYSTEMTIME now{};
     GetLocalTime(&now);
@@ -299,7 +310,7 @@ bool readProfileInForce(ProfileRecord& record)
     // caller's record held before. The selector, the schedule and the
     // record are read on one snapshot, so that they agree.
     record = ProfileRecord{};
-    return wholeRecord([&] { return readProfile(profileInForce(now), record); });
+    return wholeRecord([&] { return readProfile(profileInForce(now, why), record); });
 }
 
 bool resetProfiles()

@@ -2,6 +2,7 @@
 // caller classification, on a real contacts volume.
 #include <settings/caller.h>
 
+#include <handset/clock.h>
 #include <handset/registry.h>
 #include <handset/wstring.h>
 
@@ -34,6 +35,23 @@ protected:
         return fields;
     }
 
+    // Every decision these tests make is made a second time with its
+    // explanation, which must not change it.
+    RingDecision ring(const WCHAR* callerId)
+    {
+        const RingDecision decided = resolveCallRing(app_, callerId);
+        Explanation why;
+        EXPECT_EQ(decided, resolveCallRing(app_, callerId, &why));
+        return decided;
+    }
+
+    std::string explained(const WCHAR* callerId)
+    {
+        Explanation why;
+        const RingDecision decision = resolveCallRing(app_, callerId, &why);
+        return describe("call", callerId ? callerId : u"", decision.tone, false, why);
+    }
+
     static ProfileRecord loud() { return defaultProfile(3); }
     static ProfileRecord vip() { return defaultVipProfile(); }
 };
@@ -45,7 +63,7 @@ TEST_F(CallerTest, CallersWithoutAContactFallToTheirClass)
 
     // No caller ID, judged on the raw text.
     for (const WCHAR* none : {static_cast<const WCHAR*>(nullptr), u""}) {
-        const RingDecision decision = resolveCallRing(app_, none);
+        const RingDecision decision = ring(none);
         EXPECT_EQ(u"\\Windows\\Hidden.wav", decision.tone);
         EXPECT_EQ(loud(), decision.profile);
         EXPECT_FALSE(decision.mute);
@@ -55,7 +73,7 @@ TEST_F(CallerTest, CallersWithoutAContactFallToTheirClass)
     // international form of a nationally stored number differs in digits.
     for (const WCHAR* unknown : {u"Private", u"1234", u"+44 20 7946 0018", u"5550199"}) {
         SCOPED_TRACE(handset::toUtf8(unknown));
-        const RingDecision decision = resolveCallRing(app_, unknown);
+        const RingDecision decision = ring(unknown);
         EXPECT_EQ(u"\\Windows\\Unknown.wav", decision.tone);
         EXPECT_EQ(loud(), decision.profile);
         EXPECT_FALSE(decision.mute);
@@ -78,7 +96,7 @@ TEST_F(CallerTest, NumbersMatchWhateverTheirPunctuation)
     asContact->Release();
     item->Release();
 
-    EXPECT_EQ(u"\\My Documents\\Anna.mp3", resolveCallRing(app_, u"020 7946 0018").tone);
+    EXPECT_EQ(u"\\My Documents\\Anna.mp3", ring(u"020 7946 0018").tone);
     // The platform proposes a seven-digit match; the exact test refuses it.
     EXPECT_EQ(nullptr, findCallerContact(app_, u"7946001"));
     EXPECT_EQ(nullptr, findCallerContact(app_, u"0"));
@@ -102,10 +120,10 @@ TEST_F(CallerTest, TonesComeFromContactThenFirstCategoryThenKnownCallers)
     addContact(friends);
     addContact(contact(u"0151 4444444"));
 
-    EXPECT_EQ(u"\\My Documents\\Own.wav", resolveCallRing(app_, u"01511111111").tone);
-    EXPECT_EQ(u"\\Windows\\Family.wav", resolveCallRing(app_, u"01512222222").tone);
-    EXPECT_EQ(u"\\Windows\\Known.wav", resolveCallRing(app_, u"01513333333").tone);
-    EXPECT_EQ(u"\\Windows\\Known.wav", resolveCallRing(app_, u"01514444444").tone);
+    EXPECT_EQ(u"\\My Documents\\Own.wav", ring(u"01511111111").tone);
+    EXPECT_EQ(u"\\Windows\\Family.wav", ring(u"01512222222").tone);
+    EXPECT_EQ(u"\\Windows\\Known.wav", ring(u"01513333333").tone);
+    EXPECT_EQ(u"\\Windows\\Known.wav", ring(u"01514444444").tone);
 }
 
 TEST_F(CallerTest, PriorityChoosesTheRecord)
@@ -120,7 +138,7 @@ TEST_F(CallerTest, PriorityChoosesTheRecord)
     inherits.categories = u"Family,Work";
     inherits.priority = PriorityNormal;
     addContact(inherits);
-    RingDecision decision = resolveCallRing(app_, u"01511111111");
+    RingDecision decision = ring(u"01511111111");
     EXPECT_EQ(vip(), decision.profile);
     EXPECT_FALSE(decision.mute);
 
@@ -129,7 +147,7 @@ TEST_F(CallerTest, PriorityChoosesTheRecord)
     muted.ringTone = u"\\My Documents\\Muted.wav";
     muted.priority = PriorityMute;
     addContact(muted);
-    decision = resolveCallRing(app_, u"01512222222");
+    decision = ring(u"01512222222");
     EXPECT_EQ(ProfileRecord{}, decision.profile);
     EXPECT_TRUE(decision.mute);
     EXPECT_EQ(u"\\My Documents\\Muted.wav", decision.tone);
@@ -140,7 +158,7 @@ TEST_F(CallerTest, PriorityChoosesTheRecord)
     odd.categories = u"Work";
     odd.priority = 3;
     addContact(odd);
-    decision = resolveCallRing(app_, u"01513333333");
+    decision = ring(u"01513333333");
     EXPECT_EQ(loud(), decision.profile);
     EXPECT_FALSE(decision.mute);
 
@@ -154,7 +172,7 @@ TEST_F(CallerTest, PriorityChoosesTheRecord)
               RegOpenKeyEx(HKEY_CURRENT_USER, u"Software\\Quorrel\\Tonquil\\Profiles\\VIP", 0, 0, &key));
     RegDeleteValue(key, u"vibrateCall");
     RegCloseKey(key);
-    decision = resolveCallRing(app_, u"01514444444");
+    decision = ring(u"01514444444");
     ProfileRecord partial{};
     partial.callVolume = vip().callVolume;
     partial.smsVolume = vip().smsVolume;
@@ -171,7 +189,7 @@ TEST_F(CallerTest, LongTonePathsReadBackWhole)
         ContactChanges fields = contact(length == 130 ? u"0151 1111111" : u"0151 2222222");
         fields.ringTone = path;
         addContact(fields);
-        EXPECT_EQ(path, resolveCallRing(app_, length == 130 ? u"01511111111" : u"01512222222").tone);
+        EXPECT_EQ(path, ring(length == 130 ? u"01511111111" : u"01512222222").tone);
     }
 }
 
@@ -180,10 +198,62 @@ TEST_F(CallerTest, HostileCallerIdsAreJustText)
     addContact(contact(u"0151 1111111"));
     for (const WCHAR* hostile : {u"'; DROP TABLE contacts; --", u"%s%n\\..\\..", u"\U0001F4DE"}) {
         SCOPED_TRACE(handset::toUtf8(hostile));
-        EXPECT_EQ(u"\\Windows\\Unknown.wav", resolveCallRing(app_, hostile).tone);
+        EXPECT_EQ(u"\\Windows\\Unknown.wav", ring(hostile).tone);
     }
     // The volume still answers afterwards.
-    EXPECT_EQ(u"\\Windows\\Known.wav", resolveCallRing(app_, u"01511111111").tone);
+    EXPECT_EQ(u"\\Windows\\Known.wav", ring(u"01511111111").tone);
+}
+
+TEST_F(CallerTest, ExplanationNamesEachSourceOfTheDecision)
+{
+    writeCategoryRingTone(u"Family", u"\\Windows\\Family.wav");
+    writeCategoryPriority(u"Family", PriorityVip);
+    writeCategoryRingTone(u"Quiet", u"");
+    writeCategoryPriority(u"Quiet", PriorityMute);
+
+    ContactChanges own = contact(u"0151 1111111");
+    own.firstName = u"Anna";
+    own.ringTone = u"\\My Documents\\Anna.mp3";
+    own.priority = PriorityVip;
+    own.categories = u"Family";
+    addContact(own);
+    ContactChanges inherits = contact(u"0151 2222222");
+    inherits.categories = u"Family,Quiet";
+    addContact(inherits);
+    ContactChanges quiet = contact(u"0151 3333333");
+    quiet.lastName.reset();
+    quiet.company = u"Acme";
+    quiet.categories = u"Quiet";
+    addContact(quiet);
+
+    EXPECT_EQ("call from \"01511111111\": contact \"Anna Caller\"; tone \\My Documents\\Anna.mp3 from the contact; "
+              "priority VIP from the contact; profile VIP from VIP priority",
+              explained(u"01511111111"));
+    EXPECT_EQ("call from \"0151 2222222\": contact \"Caller\"; tone \\Windows\\Family.wav from category \"Family\"; "
+              "priority VIP from category \"Family\"; profile VIP from VIP priority",
+              explained(u"0151 2222222"));
+    EXPECT_EQ("call from \"01513333333\": contact \"Acme\"; tone \\Windows\\Known.wav from class KnownCaller; "
+              "priority Mute from category \"Quiet\"; profile none from Mute priority",
+              explained(u"01513333333"));
+    EXPECT_EQ("call from \"Private\": no contact has this number; tone \\Windows\\Unknown.wav from class "
+              "UnknownCaller; priority Normal from default; profile Loud from the selected profile",
+              explained(u"Private"));
+
+    // Under the schedule, the entry that decided; before the day's first
+    // entry that is the evening's last one.
+    const ScheduleEntry day[] = {{420, 0}, {1320, 2}};
+    writeSchedule(day, 2);
+    writeCurrentProfile(PROFILE_SCHEDULE);
+    writeClassRingTone(NoCallerId, u"");
+    for (const auto& [hour, reason] : {std::pair{23, "(22:00 Silent)"}, {3, "(22:00 Silent)"}, {7, "(07:00 Normal)"}}) {
+        ASSERT_TRUE(handset::setClockTimeOfDay(hour, 0));
+        const std::string name = std::string(reason).substr(7, std::string(reason).size() - 8);
+        EXPECT_EQ("call from \"\": no caller ID; tone no tone from class NoCallerId; priority Normal from default; "
+                  "profile " + name + " from the schedule " + reason,
+                  explained(nullptr));
+    }
+    writeSchedule(day, 0);
+    EXPECT_NE(std::string::npos, explained(nullptr).find("profile Normal from the schedule (no entries)"));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include <handset/pimstore.h>
 
+#include <settings/explain.h>
 #include <settings/settings.h>
 
 namespace settings {
@@ -28,7 +29,8 @@ struct RingDecision {
 IItem* findCallerContact(IPOutlookApp* contacts, std::u16string_view digits);
 
 // The decision for a call from `callerId` (null or empty: no caller ID).
-RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId);
+// With `why`, also the reasons for it, noted as each step decides.
+RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId, Explanation* why = nullptr);
 
 // --- Contact properties ---------------------------------------------------
 

@@ -61,6 +61,10 @@ struct ScheduleEntry {
 };
 static_assert(sizeof(ScheduleEntry) == 8);
 
+// Why a profile applies (settings/explain.h); the readers of the profile in
+// force fill one when given.
+struct ProfileChoice;
+
 enum CallerClass : int { KnownCaller = 0, UnknownCaller = 1, NoCallerId = 2 };
 enum TonePriority : std::uint16_t { PriorityNormal = 0, PriorityVip = 1, PriorityMute = 2 };
 
@@ -100,15 +104,15 @@ void writeSchedule(const ScheduleEntry* entries, std::uint32_t count);
 // hour and minute count): the selector unless it is PROFILE_SCHEDULE; then
 // the profile of the last entry at or before now, the last entry's before
 // the first; 0 when the schedule cannot be read or is empty.
-std::int32_t profileInForce(const SYSTEMTIME& now);
+std::int32_t profileInForce(const SYSTEMTIME& now, ProfileChoice* why = nullptr);
 // The SMS tone service's reading of the same schedule: the first entry's
 // profile holds from midnight until the second entry's time. 0 when the
 // schedule cannot be read or is empty.
-std::int32_t profileInForceSms(const SYSTEMTIME& now);
+std::int32_t profileInForceSms(const SYSTEMTIME& now, ProfileChoice* why = nullptr);
 // Reads the record of the profile in force at the device's local time. The
 // record is cleared first, so a failed read leaves zeros in what it did not
 // read, never the caller's old values.
-[[nodiscard]] bool readProfileInForce(ProfileRecord& record);
+[[nodiscard]] bool readProfileInForce(ProfileRecord& record, ProfileChoice* why = nullptr);
 
 // Deletes the "Profiles" key with everything in it, writes the default
 // records, then selects profile 0, all in one transaction. False when it
