@@ -40,6 +40,14 @@ constexpr char kAnna[] = "+49 151 1234567";
 constexpr char kAnnaTone[] = "\\My Documents\\My Ringtones\\Anna.wav";
 constexpr char kNoIdTone[] = "\\Windows\\NoCallerId.wav";
 
+// What `handset call` says of the ring, without the reasons it adds after it
+// (those are tested with the decisions they explain).
+std::string ringOf(const std::string& out)
+{
+    const auto why = out.find("why=");
+    return why == std::string::npos ? out : out.substr(0, why);
+}
+
 bool processExists(pid_t pid)
 {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
@@ -207,7 +215,7 @@ TEST_F(CallEndToEnd, ACallRingsWithTheCallersToneTheProfilesVolumeAndItsScript)
 
     run = handset({"call", kAnna});
     ASSERT_EQ(0, run.status) << run.err;
-    EXPECT_EQ(std::string("sound=") + kAnnaTone + "\nscript=apw3r\nvolume=3\n", run.out);
+    EXPECT_EQ(std::string("sound=") + kAnnaTone + "\nscript=apw3r\nvolume=3\n", ringOf(run.out));
     EXPECT_EQ(handset::fromUtf8(kAnnaTone), ringString(u"Sound"));
     EXPECT_EQ(u"apw3r", ringString(u"Script"));
     EXPECT_EQ(3u, ringVolume());
@@ -217,10 +225,10 @@ TEST_F(CallEndToEnd, ACallRingsWithTheCallersToneTheProfilesVolumeAndItsScript)
     // Without caller ID, and with the reports the other way round.
     run = handset({"call", "--no-caller-id"});
     ASSERT_EQ(0, run.status) << run.err;
-    EXPECT_EQ(std::string("sound=") + kNoIdTone + "\nscript=apw3r\nvolume=3\n", run.out);
+    EXPECT_EQ(std::string("sound=") + kNoIdTone + "\nscript=apw3r\nvolume=3\n", ringOf(run.out));
     run = handset({"call", "--caller-id-first", kAnna});
     ASSERT_EQ(0, run.status) << run.err;
-    EXPECT_EQ(std::string("sound=") + kAnnaTone + "\nscript=apw3r\nvolume=3\n", run.out);
+    EXPECT_EQ(std::string("sound=") + kAnnaTone + "\nscript=apw3r\nvolume=3\n", ringOf(run.out));
 
     // Shutdown stops the monitor's host too, though boot did not start it.
     run = handset({"shutdown"});
@@ -253,7 +261,7 @@ TEST_F(CallEndToEnd, AHungLineApplicationCannotStopThePhoneFromRinging)
     const Outcome run = handset({"call", kAnna});
     release.set_value();
     EXPECT_EQ(0, run.status) << run.err;
-    EXPECT_EQ(std::string("sound=") + kAnnaTone + "\nscript=apw3r\nvolume=3\n", run.out);
+    EXPECT_EQ(std::string("sound=") + kAnnaTone + "\nscript=apw3r\nvolume=3\n", ringOf(run.out));
     const std::string text = log();
     EXPECT_NE(std::string::npos, text.find("the line application of process " + std::to_string(::getpid()) +
                                            " did not return from its callback within 2000 ms"));
