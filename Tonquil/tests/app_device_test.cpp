@@ -10,11 +10,14 @@
 #include <regex>
 #include <thread>
 
+#include <QImage>
+
 #include <handset/device.h>
 #include <handset/registry.h>
 #include <handset/wstring.h>
 #include <settings/settings.h>
 
+#include <contacts/contacts_ids.h>
 #include <system/system_ids.h>
 
 #include "run_program.h"
@@ -398,6 +401,126 @@ TEST_F(PersonOnDevice, ChoosesTheUnknownCallersRingToneInThePickerAndMeetsTheMid
     EXPECT_EQ(std::string::npos, shown.find("MIDI")) << shown;
     EXPECT_NE(std::string::npos, shown.find(" \"Melody.mid\"\n")) << shown;
     INPUT("tap", "--text", "OK");
+
+    INPUT("tap", "--text", "\u2715");
+    for (int i = 0; i < 300 && ::kill(pid_, 0) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_NE(0, ::kill(pid_, 0));
+}
+
+// The Contacts tab: the entries' two-line texts, the search by any name's
+// beginning, and one contact given tones, VIP, a category and a picture in
+// his dialog; the phone then rings and chimes with them, and his row is
+// bold with both marks (read from the screen's picture, which is where
+// they show).
+TEST_F(PersonOnDevice, GivesAContactTonesVipCategoryAndPictureAndHisCallsAndTextsUseThem)
+{
+    registerItem(1);
+    install();
+    // The SMS tone service as the installation leaves it: registered and enrolled.
+    const std::u16string smsService = u"{6C1E2A90-3B7D-4E5F-9A12-7D4C0B8E5F31}";
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyEx(HKEY_CLASSES_ROOT, (u"CLSID\\" + smsService + u"\\InProcServer32").c_str(), 0,
+                                            nullptr, 0, 0, nullptr, &key, nullptr));
+    const std::u16string dll = handset::fromUtf8(SMELDRY_DLL);
+    RegSetValueEx(key, u"", 0, REG_SZ, reinterpret_cast<const BYTE*>(dll.c_str()),
+                  static_cast<DWORD>((dll.size() + 1) * 2));
+    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyEx(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Inbox\\Svc\\SMS\\Rules", 0,
+                                            nullptr, 0, 0, nullptr, &key, nullptr));
+    setDword(key, smsService.c_str(), 1);
+    RegCloseKey(key);
+
+    ASSERT_EQ(0, handset({"categories", "add", "Family"}).status);
+    ASSERT_EQ(0, handset({"contacts", "add", "--first", "John", "--last", "Smith", "--company", "Acme", "--mobile",
+                          "5550101"}).status);
+    ASSERT_EQ(0, handset({"contacts", "add", "--company", "SMART Ltd"}).status);
+    ASSERT_EQ(0, handset({"contacts", "add", "--first", "Smilla"}).status);
+    ASSERT_EQ(0, handset({"contacts", "add", "--first", "Ann", "--last", "Cosmo", "--company", "Osmium"}).status);
+    // A MIDI SMS tone is the notification's own sound, so no player outlives the test.
+    for (const std::string name : {"Chimes.mp3", "Melody.mid"}) {
+        const Outcome put = handset({"files", "put", (phone() / "fs" / "Windows" / name).string(),
+                                     "\\My Documents\\My Ringtones\\" + name});
+        ASSERT_EQ(0, put.status) << put.err;
+    }
+    ASSERT_EQ(0, handset({"boot"}).status);
+    start();
+
+    INPUT("tap", "--text", "Contacts");
+    std::string shown = screen();
+    EXPECT_NE(std::string::npos, shown.find("  item* \"Cosmo, Ann\\nOsmium\"\n  item \"SMART Ltd\"\n"
+                                            "  item \"Smilla\"\n  item \"Smith, John\\nAcme\"\n"))
+        << shown;
+    INPUT("tap", "--id", std::to_string(tonquil::ids::IDC_CONTACTS_SEARCH));
+    INPUT("text", "sm");
+    shown = screen();
+    EXPECT_NE(std::string::npos, shown.find("1026 listview 0,50,240,142 - \"\"\n  item \"SMART Ltd\"\n"
+                                            "  item \"Smilla\"\n  item \"Smith, John\\nAcme\"\n- tab"))
+        << shown;
+    EXPECT_EQ(std::string::npos, shown.find("Cosmo")) << shown;  // "sm" inside a name is no match
+
+    // Smith alone and not selected: his row before and after, side by side.
+    INPUT("text", "it");
+    const fs::path before = scratch_.root() / "before.png", after = scratch_.root() / "after.png";
+    ASSERT_EQ(0, handset({"screen", "shot", before.string()}).status);
+
+    INPUT("tap", "--text", "Smith, John\nAcme");
+    INPUT("tap", "--id", std::to_string(tonquil::ids::kContactRingSlot.toneButton));
+    INPUT("tap", "--text", "Chimes.mp3");
+    INPUT("tap", "--text", "OK");
+    INPUT("tap", "--id", std::to_string(tonquil::ids::kContactSmsSlot.toneButton));
+    INPUT("tap", "--text", "Melody.mid");
+    INPUT("tap", "--text", "OK");
+    INPUT("choose", "--id", std::to_string(tonquil::ids::IDC_CONTACT_PRIORITY), "VIP");
+    INPUT("choose", "--id", std::to_string(tonquil::ids::IDC_CONTACT_CATEGORY), "Family");
+    INPUT("tap", "--id", std::to_string(tonquil::ids::IDC_CONTACT_PICTURE));
+    shown = screen();
+    ASSERT_EQ(0u, shown.find("window \"Select Picture\"")) << shown;
+    EXPECT_NE(std::string::npos, shown.find(" \"\\\\My Documents\\\\My Pictures\"\n")) << shown;
+    INPUT("tap", "--text", "Sunset.jpg");
+    shown = screen();
+    ASSERT_EQ(0u, shown.find("window \"Contact settings\"")) << shown;
+    INPUT("tap", "--text", "OK");
+
+    const Outcome show = handset({"contacts", "show", "1"});
+    ASSERT_EQ(0, show.status) << show.err;
+    EXPECT_NE(std::string::npos, show.out.find("categories: Family\n"
+                                               "ring tone: \\My Documents\\My Ringtones\\Chimes.mp3\n"
+                                               "sms tone: \\My Documents\\My Ringtones\\Melody.mid\n"
+                                               "priority: 1\n"
+                                               "picture: 400x300 JPEG"))
+        << show.out;
+
+    settings::ProfileRecord vip{};
+    ASSERT_TRUE(settings::readVipProfile(vip));
+    const Outcome call = handset({"call", "5550101"});
+    ASSERT_EQ(0, call.status) << call.err;
+    EXPECT_NE(std::string::npos, call.out.find("sound=\\My Documents\\My Ringtones\\Chimes.mp3\n")) << call.out;
+    EXPECT_NE(std::string::npos, call.out.find("volume=" + std::to_string(vip.callVolume) + "\n")) << call.out;
+    const Outcome sms = handset({"sms", "--from", "John <5550101>", "--text", "Hi"});
+    ASSERT_EQ(0, sms.status) << sms.err;
+    EXPECT_NE(std::string::npos, sms.out.find("wave=\\My Documents\\My Ringtones\\Melody.mid\n")) << sms.out;
+
+    // A keystroke refills the list, so Smith's row is drawn unselected again.
+    INPUT("tap", "--id", std::to_string(tonquil::ids::IDC_CONTACTS_SEARCH));
+    INPUT("text", "h");
+    ASSERT_EQ(0, handset({"screen", "shot", after.string()}).status);
+    const QImage was(QString::fromStdString(before.string())), is(QString::fromStdString(after.string()));
+    ASSERT_FALSE(was.isNull());
+    ASSERT_FALSE(is.isNull());
+    // The list starts at y = 50 and is 240 wide; the note takes the row's
+    // last 18 pixels, the envelope the 15 before them.
+    const auto ink = [](const QImage& image, int left, int right, int bottom) {
+        int dark = 0;
+        for (int y = 52; y < bottom; ++y)
+            for (int x = left; x < right; ++x)
+                dark += image.pixelColor(x, y).lightness() < 160;
+        return dark;
+    };
+    EXPECT_GT(ink(is, 2, 200, 76), ink(was, 2, 200, 76));  // bold strokes are wider
+    EXPECT_EQ(0, ink(was, 240 - 33, 240, 67));
+    EXPECT_GT(ink(is, 240 - 18, 240, 67), 0);       // the note: his own ring tone
+    EXPECT_GT(ink(is, 240 - 33, 240 - 18, 67), 0);  // the envelope: his own SMS tone
 
     INPUT("tap", "--text", "\u2715");
     for (int i = 0; i < 300 && ::kill(pid_, 0) == 0; ++i)
