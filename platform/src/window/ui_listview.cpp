@@ -237,11 +237,18 @@ QSize FixedRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QMode
 int findSorted(const QTreeWidget* list, const QString& text)
 {
     // Ascending by text, case-insensitive, after the rows that compare equal.
-    int index = 0;
-    while (index < list->topLevelItemCount() &&
-           QString::compare(list->topLevelItem(index)->text(0), text, Qt::CaseInsensitive) <= 0)
-        ++index;
-    return index;
+    // The rows are kept in that order, so the place is found by halving: a
+    // list refilled with thousands of rows (the contacts) must not read every
+    // row's text for every row it adds.
+    int low = 0, high = list->topLevelItemCount();
+    while (low < high) {
+        const int middle = low + (high - low) / 2;
+        if (QString::compare(list->topLevelItem(middle)->text(0), text, Qt::CaseInsensitive) <= 0)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low;
 }
 
 }  // namespace
