@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <vector>
 
 #include <handset/device.h>
 #include <handset/wstring.h>
@@ -50,32 +49,21 @@ std::string className(CallerClass callerClass)
 
 std::u16string contactDisplayName(IItem* contact)
 {
-    // The three names in one read: every call's explanation names its
-    // contact, and each read of the contact is a trip to the database.
     static constexpr CEPROPID kNames[] = {PIMPR_FIRST_NAME, PIMPR_LAST_NAME, PIMPR_COMPANY_NAME};
-    std::vector<BYTE> buffer(propBufferSize(3, kPathCapacity - 1));
-    auto* values = reinterpret_cast<CEPROPVAL*>(buffer.data());
-    ULONG size = static_cast<ULONG>(buffer.size());
-    HRESULT read = contact ? contact->GetProps(kNames, 0, 3, &values, &size, nullptr) : E_POINTER;
-    if (read == HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER) && size > buffer.size()) {
-        // Names longer than a path: read again with the room the contact asks for.
-        buffer.resize(size);
-        values = reinterpret_cast<CEPROPVAL*>(buffer.data());
-        read = contact->GetProps(kNames, 0, 3, &values, &size, nullptr);
-    }
-    const auto name = [&](int i) -> std::u16string {
-        if (FAILED(read) || (values[i].wFlags & CEDB_PROPNOTFOUND) || !values[i].val.lpwstr)
-            return {};
-        return values[i].val.lpwstr;
-    };
-    std::u16string shown = name(0);
-    const std::u16string last = name(1);
-    if (!shown.empty() && !last.empty())
-        shown += u' ';
-    shown += last;
-    if (shown.empty())
-        shown = name(2);
-    return shown.empty() ? u"(no name)" : shown;
+    const std::vector<std::u16string> names = readContactStrings(contact, kNames, 3);
+    return contactDisplayName(names[0], names[1], names[2]);
+}
+
+std::u16string contactDisplayName(const std::u16string& first, const std::u16string& last,
+                                  const std::u16string& company)
+{
+    std::u16string name = first;
+    if (!name.empty() && !last.empty())
+        name += u' ';
+    name += last;
+    if (name.empty())
+        name = company;
+    return name.empty() ? u"(no name)" : name;
 }
 
 bool toneFileMissing(std::u16string_view tone)
