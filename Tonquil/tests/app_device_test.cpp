@@ -252,7 +252,8 @@ TEST_F(PersonOnDevice, TestsACallWithTheReasonsThePhoneGaveAndFindsTheRemovedTon
     INPUT("tap", "--text", "Done");
 
     INPUT("menu", "Menu/Check Tones");
-    const std::string row = "Contact \"Berg, Anna\", ring tone: " + tone + " (file missing)";
+    const std::string row =
+        "Anna.mp3 (file missing): contact \"Berg, Anna\", ring tone, in \\My Documents\\My Ringtones";
     shown = screen();
     EXPECT_NE(std::string::npos, shown.find("  item* " + screenText(row) + "\n")) << shown;
     INPUT("tap", "--text", row);

@@ -153,22 +153,26 @@ std::vector<ToneProblem> checkTones(IPOutlookApp2* contacts, TonePlayability& pl
 
 std::u16string problemText(const ToneProblem& problem)
 {
+    // A row shows its first forty-odd characters: the file and its fault
+    // come first, where it is assigned next, its folder last.
     const ToneAssignment& where = problem.where;
-    std::u16string text;
+    const std::size_t slash = where.tone.find_last_of(u"\\/");
+    const std::u16string file = slash == std::u16string::npos ? where.tone : where.tone.substr(slash + 1);
+    std::u16string text = file + (problem.fault == ToneFault::Missing ? u" (file missing): " : u" (cannot be played): ");
     switch (where.owner) {
     case ToneOwner::Category:
-        text = u"Category \"" + where.name + u"\"";
+        text += u"category \"" + where.name + u"\"";
         break;
     case ToneOwner::Contact:
-        text = u"Contact \"" + where.name + u"\"";
+        text += u"contact \"" + where.name + u"\"";
         break;
     default:
-        text = where.name;
+        text += where.name;
         break;
     }
-    text += where.sms ? u", SMS tone: " : u", ring tone: ";
-    text += where.tone;
-    text += problem.fault == ToneFault::Missing ? u" (file missing)" : u" (cannot be played)";
+    text += where.sms ? u", SMS tone" : u", ring tone";
+    if (slash != std::u16string::npos && slash > 0)
+        text += u", in " + where.tone.substr(0, slash);
     return text;
 }
 

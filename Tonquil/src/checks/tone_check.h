@@ -58,8 +58,9 @@ std::vector<ToneAssignment> listToneAssignments(IPOutlookApp2* contacts);
 // The assignments whose tone cannot play, in the same order.
 std::vector<ToneProblem> checkTones(IPOutlookApp2* contacts, TonePlayability& playability);
 
-// The row that shows a problem: where, which tone, the path and the fault
-// ("Contact "Anna Berg", ring tone: \...\Anna.wav (file missing)").
+// The row that shows a problem: the file, its fault, where it is assigned
+// and its folder ("Anna.wav (file missing): contact "Berg, Anna", ring
+// tone, in \My Documents\My Ringtones").
 std::u16string problemText(const ToneProblem& problem);
 
 // The caller classes as the System page names them.
