@@ -17,12 +17,15 @@ constexpr unsigned IDD_CALLER_SETTINGS = 112;
 constexpr unsigned IDD_CATEGORY_SETTINGS = 136;
 constexpr unsigned IDD_CONTACT_SETTINGS = 137;
 constexpr unsigned IDD_ABOUT = 138;
+constexpr unsigned IDD_TEST_CALL = 180;
+constexpr unsigned IDD_CHECK_TONES = 181;
 
 // Menu bars.
 constexpr unsigned IDR_MENU_OKCANCEL = 135;
 constexpr unsigned IDR_MENU_MAIN = 144;
 constexpr unsigned IDR_MENU_CONTACT = 147;
 constexpr unsigned IDR_MENU_SETTINGS = 148;
+constexpr unsigned IDR_MENU_DONE = 182;  // the check dialogs: Done alone
 
 // Bitmaps and the icon.
 constexpr unsigned IDI_TONQUIL = 102;
@@ -54,6 +57,8 @@ constexpr unsigned ID_PROFILE_CUSTOM = 32794;
 constexpr unsigned ID_PROFILE_SCHEDULE = 32795;
 constexpr unsigned ID_VIP_SETTINGS = 32775;
 constexpr unsigned ID_GET_RING_TONES = 32814;
+constexpr unsigned ID_TEST_A_CALL = 32815;
+constexpr unsigned ID_CHECK_TONES = 32816;
 constexpr unsigned ID_CHECK_FOR_UPDATE = 32812;
 constexpr unsigned ID_ABOUT = 32784;
 

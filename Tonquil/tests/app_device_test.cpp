@@ -206,6 +206,73 @@ std::size_t count(const std::string& text, const std::string& piece)
     return n;
 }
 
+// As `handset screen` shows a text: in quotes, with quotes, backslashes and
+// line ends escaped.
+std::string screenText(const std::string& text)
+{
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        out += c == '\n' ? std::string("\\n") : std::string(1, c);
+    }
+    return out + "\"";
+}
+
+// "Test a Call" for a contact whose tone file was removed shows the reasons
+// the phone logged when that contact called; "Check Tones" lists the file,
+// and choosing it opens the contact's dialog, after which the list is
+// checked again.
+TEST_F(PersonOnDevice, TestsACallWithTheReasonsThePhoneGaveAndFindsTheRemovedTone)
+{
+    registerItem(1);
+    install();
+    const std::string tone = "\\My Documents\\My Ringtones\\Anna.mp3";
+    const Outcome put = handset({"files", "put", (phone() / "fs" / "Windows" / "Beeps.mp3").string(), tone});
+    ASSERT_EQ(0, put.status) << put.err;
+    ASSERT_EQ(0, handset({"contacts", "add", "--first", "Anna", "--last", "Berg", "--mobile", "5550142",
+                          "--ring-tone", tone, "--priority", "1"})
+                     .status);
+    ASSERT_EQ(0, handset({"files", "rm", tone}).status);
+    ASSERT_EQ(0, handset({"boot"}).status);
+    start();
+
+    const Outcome call = handset({"call", "5550142"});
+    ASSERT_EQ(0, call.status) << call.err;
+    std::smatch why;
+    ASSERT_TRUE(std::regex_search(call.out, why, std::regex("why=call from \"5550142\": (.*)\n"))) << call.out;
+    std::string reasons = why[1];
+    EXPECT_NE(std::string::npos, reasons.find(tone + " (file missing) from the contact")) << reasons;
+    for (std::size_t at = reasons.find("; "); at != std::string::npos; at = reasons.find("; ", at))
+        reasons.replace(at, 2, "\n");
+
+    INPUT("menu", "Menu/Test a Call");
+    INPUT("choose", "--id", "1082", "Berg, Anna");
+    std::string shown = screen();
+    EXPECT_EQ(0u, shown.find("window \"Test a Call\" Tonquil.exe")) << shown;
+    EXPECT_NE(std::string::npos, shown.find(" " + screenText("5550142") + "\n")) << shown;
+    EXPECT_NE(std::string::npos, shown.find(" " + screenText(reasons) + "\n")) << shown;
+    INPUT("tap", "--text", "Done");
+
+    INPUT("menu", "Menu/Check Tones");
+    const std::string row =
+        "Anna.mp3 (file missing): contact \"Berg, Anna\", ring tone, in \\My Documents\\My Ringtones";
+    shown = screen();
+    EXPECT_NE(std::string::npos, shown.find("  item* " + screenText(row) + "\n")) << shown;
+    INPUT("tap", "--text", row);
+    INPUT("menu", "Menu/Remove Ring Tone");
+    INPUT("tap", "--text", "OK");
+    shown = screen();
+    EXPECT_EQ(0u, shown.find("window \"Check Tones\" Tonquil.exe")) << shown;
+    EXPECT_NE(std::string::npos, shown.find(screenText("Every assigned tone can play."))) << shown;
+    INPUT("tap", "--text", "Done");
+
+    INPUT("tap", "--text", "\u2715");
+    for (int i = 0; i < 300 && ::kill(pid_, 0) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_NE(0, ::kill(pid_, 0));
+}
+
 TEST_F(PersonOnDevice, ChangesAProfileAndMeetsTheFullScheduleThroughTheScreen)
 {
     registerItem(1);

@@ -25,14 +25,11 @@ namespace {
 
 const std::u16string kPicture = u"\\My Documents\\My Pictures\\Wide.jpg";
 
-class ContactsTest : public ToneDialogTest {
+class ContactsTest : public ContactsAppTest {
 protected:
     void SetUp() override
     {
-        ToneDialogTest::SetUp();
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp2,
-                                         reinterpret_cast<void**>(&app_)));
-        ASSERT_EQ(S_OK, app_->Logon(0));
+        ContactsAppTest::SetUp();
         const auto pictures = handset::deviceFileSystem() / "My Documents" / "My Pictures";
         std::filesystem::create_directories(pictures);
         QImage wide(400, 300, QImage::Format_RGB32);
@@ -42,17 +39,9 @@ protected:
     void TearDown() override
     {
         handset::clearPickerAnswers();
-        app_->Logoff();
-        app_->Release();
-        ToneDialogTest::TearDown();
+        ContactsAppTest::TearDown();
     }
 
-    CEOID add(const handset::contacts::ContactChanges& fields)
-    {
-        CEOID oid = 0;
-        EXPECT_EQ(ERROR_SUCCESS, handset::contacts::addContact(fields, &oid));
-        return oid;
-    }
     handset::contacts::Contact stored(CEOID oid) { return handset::contacts::showContact(oid).contact; }
 
     void category(const std::u16string& name)
@@ -103,8 +92,6 @@ protected:
     }
 
     static QComboBox* combo(CWnd& dialog, int id) { return qobject_cast<QComboBox*>(dialog.GetDlgItem(id)->widget()); }
-
-    IPOutlookApp2* app_ = nullptr;
 };
 
 TEST(ContactThumbnail, FiftyFivePixelsHighWithTheWidthTruncatedInSinglePrecision)

@@ -15,7 +15,9 @@
 #include <QTest>
 
 #include <handset/com.h>
+#include <handset/contacts_admin.h>
 #include <handset/device.h>
+#include <handset/pimstore.h>
 #include <handset/ui.h>
 #include <system/set_caller.h>
 
@@ -137,6 +139,34 @@ protected:
     {
         runDialog(dialog, drive);
     }
+};
+
+// The same with the contacts application created and logged on in app_.
+class ContactsAppTest : public ToneDialogTest {
+protected:
+    void SetUp() override
+    {
+        ToneDialogTest::SetUp();
+        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp2,
+                                         reinterpret_cast<void**>(&app_)));
+        ASSERT_EQ(S_OK, app_->Logon(0));
+    }
+    void TearDown() override
+    {
+        app_->Logoff();
+        app_->Release();
+        ToneDialogTest::TearDown();
+    }
+
+    // Adds a contact to the contacts volume; its object id.
+    CEOID add(const handset::contacts::ContactChanges& fields)
+    {
+        CEOID oid = 0;
+        EXPECT_EQ(ERROR_SUCCESS, handset::contacts::addContact(fields, &oid));
+        return oid;
+    }
+
+    IPOutlookApp2* app_ = nullptr;
 };
 
 }  // namespace tones_test

@@ -32,16 +32,36 @@ std::u16string firstCategory(std::u16string_view categories)
 
 std::u16string readContactString(IItem* contact, CEPROPID property)
 {
-    // Room for the record and a whole path of the system's longest: a tone
-    // path the contact dialog stored must never read as absent.
-    std::vector<BYTE> buffer(propBufferSize(1, kPathCapacity - 1));
+    return readContactStrings(contact, &property, 1)[0];
+}
+
+std::vector<std::u16string> readContactStrings(IItem* contact, const CEPROPID* properties, WORD count)
+{
+    // Room for the records and whole paths of the system's longest: a tone
+    // path the contact dialog stored must never read as absent. Longer
+    // values are read with the room the contact asks for, then dropped.
+    std::vector<std::u16string> strings(count);
+    std::vector<BYTE> buffer(propBufferSize(count, kPathCapacity - 1));
     auto* values = reinterpret_cast<CEPROPVAL*>(buffer.data());
     ULONG size = static_cast<ULONG>(buffer.size());
-    if (!contact || FAILED(contact->GetProps(&property, 0, 1, &values, &size, nullptr)))
-        return {};
-    if ((values->wFlags & CEDB_PROPNOTFOUND) || !values->val.lpwstr)
-        return {};
-    return std::u16string(values->val.lpwstr);
+    if (!contact)
+        return strings;
+    HRESULT read = contact->GetProps(properties, 0, count, &values, &size, nullptr);
+    if (read == HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER) && size > buffer.size()) {
+        buffer.resize(size);
+        values = reinterpret_cast<CEPROPVAL*>(buffer.data());
+        read = contact->GetProps(properties, 0, count, &values, &size, nullptr);
+    }
+    if (FAILED(read))
+        return strings;
+    for (WORD i = 0; i < count; ++i) {
+        if ((values[i].wFlags & CEDB_PROPNOTFOUND) || !values[i].val.lpwstr)
+            continue;
+        const std::u16string_view value(values[i].val.lpwstr);
+        if (value.size() < kPathCapacity)
+            strings[i] = value;
+    }
+    return strings;
 }
 
 CEPROPID namedContactProperty(IPOutlookApp* contacts, const WCHAR* name, WORD type)
@@ -116,14 +136,20 @@ RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId, Expl
         return decision;
     }
     noted.caller = CallerKind::Contact;
+
+    // What the decision needs of the contact and, when asked for, the name
+    // that explains it: one read of the contact.
+    static constexpr CEPROPID kRead[] = {PIMPR_RINGTONE, PIMPR_CATEGORIES, PIMPR_FIRST_NAME, PIMPR_LAST_NAME,
+                                         PIMPR_COMPANY_NAME};
+    const std::vector<std::u16string> read = readContactStrings(contact.get(), kRead, why ? 5 : 2);
     if (why)
-        why->contactName = contactDisplayName(contact.get());
+        why->contactName = contactDisplayName(read[2], read[3], read[4]);
 
     // The contact's own tone, else its first category's, else the
     // known callers' tone.
-    decision.tone = readContactString(contact.get(), PIMPR_RINGTONE);
+    decision.tone = read[0];
     noted.toneSource = ToneSource::Contact;
-    const std::u16string category = firstCategory(readContactString(contact.get(), PIMPR_CATEGORIES));
+    const std::u16string category = firstCategory(read[1]);
     if (decision.tone.empty() && !category.empty()) {
         readCategoryRingTone(category, decision.tone);
         noted.toneSource = ToneSource::Category;

@@ -49,13 +49,20 @@ std::string className(CallerClass callerClass)
 
 std::u16string contactDisplayName(IItem* contact)
 {
-    std::u16string name = readContactString(contact, PIMPR_FIRST_NAME);
-    const std::u16string last = readContactString(contact, PIMPR_LAST_NAME);
+    static constexpr CEPROPID kNames[] = {PIMPR_FIRST_NAME, PIMPR_LAST_NAME, PIMPR_COMPANY_NAME};
+    const std::vector<std::u16string> names = readContactStrings(contact, kNames, 3);
+    return contactDisplayName(names[0], names[1], names[2]);
+}
+
+std::u16string contactDisplayName(const std::u16string& first, const std::u16string& last,
+                                  const std::u16string& company)
+{
+    std::u16string name = first;
     if (!name.empty() && !last.empty())
         name += u' ';
     name += last;
     if (name.empty())
-        name = readContactString(contact, PIMPR_COMPANY_NAME);
+        name = company;
     return name.empty() ? u"(no name)" : name;
 }
 

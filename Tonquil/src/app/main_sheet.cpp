@@ -1,6 +1,8 @@
 #include "main_sheet.h"
 
 #include <about/about_box.h>
+#include <checks/check_tones_dialog.h>
+#include <checks/test_call_dialog.h>
 #include <profiles/profile_settings_dialog.h>
 #include <resource.h>
 #include <settings/settings.h>
@@ -43,6 +45,18 @@ BOOL CMainPropertySheet::OnCommand(WPARAM wParam, LPARAM lParam)
     case res::ID_GET_RING_TONES:
         openWebPage(kRingTonesUrl);
         return TRUE;
+    case res::ID_TEST_A_CALL: {
+        CTestCallDialog dialog(this);
+        dialog.DoModal();
+        SHSetNavBarText(m_hWnd, u"Tonquil");
+        return TRUE;
+    }
+    case res::ID_CHECK_TONES: {
+        CCheckTonesDialog dialog(this);
+        dialog.DoModal();
+        SHSetNavBarText(m_hWnd, u"Tonquil");
+        return TRUE;
+    }
     case res::ID_CHECK_FOR_UPDATE:
         openWebPage(kUpdateUrl);
         return TRUE;

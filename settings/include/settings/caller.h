@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <handset/pimstore.h>
 
@@ -37,6 +38,9 @@ RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId, Expl
 // A string property of the contact, read whole up to kPathCapacity - 1
 // characters; empty when the contact lacks it or it cannot be read.
 std::u16string readContactString(IItem* contact, CEPROPID property);
+// Several string properties in one read of the contact, each as
+// readContactString reads it alone; all empty when the read fails.
+std::vector<std::u16string> readContactStrings(IItem* contact, const CEPROPID* properties, WORD count);
 
 // The id of the named property `name` of type `type` (CEVT_...), made on
 // first use; PIMPR_INVALID_ID when it cannot be resolved.

@@ -48,6 +48,8 @@ struct Explanation {
 // The name a contact is shown by: first and last name, else the company,
 // else "(no name)".
 std::u16string contactDisplayName(IItem* contact);
+std::u16string contactDisplayName(const std::u16string& first, const std::u16string& last,
+                                  const std::u16string& company);
 
 // Whether a tone path names a file the device does not have. An empty path
 // (no tone) is never missing.
