@@ -368,8 +368,9 @@ TEST_F(RegistryTest, AHandleClosedOnAnotherThreadOutlivesTheCallsUsingIt)
                 HKEY sub = nullptr;
                 const LONG opened = RegOpenKeyEx(key, u"Sub", 0, 0, &sub);
                 expected(opened);
-                if (opened == ERROR_SUCCESS)
+                if (opened == ERROR_SUCCESS) {
                     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(sub));
+                }
             }
         });
     }
