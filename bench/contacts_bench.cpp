@@ -33,9 +33,8 @@
 #include <settings/settings.h>
 
 #include "report.h"
+#include "tonquil_program.h"
 #include "test_device.h"
-
-extern char** environ;
 
 namespace {
 
@@ -84,32 +83,12 @@ Phone& phoneWith(int contacts)
     return phone;
 }
 
-// Tonquil.exe is built beside the benchmark, in the build tree's bin/.
-std::string tonquilPath()
-{
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
-    return (self.parent_path() / "Tonquil.exe").string();
-}
-
-int runOnce(const std::string& program)
-{
-    std::string path = program;
-    std::string line;
-    char* argv[] = {path.data(), line.data(), nullptr};
-    pid_t pid = 0;
-    if (::posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ) != 0)
-        return -1;
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // The whole program: its start, the sheet made (the Contacts page reads
 // every contact), shown, answered at once with Cancel, and ended.
 void BM_ContactsStartToShownSheet(benchmark::State& state)
 {
     Phone& phone = phoneWith(static_cast<int>(state.range(0)));
-    const std::string program = tonquilPath();
+    const std::string program = bench::tonquilPath();
     if (!phone.app || !std::filesystem::exists(program)) {
         state.SkipWithError("no contacts or Tonquil.exe is not built");
         return;
@@ -117,7 +96,7 @@ void BM_ContactsStartToShownSheet(benchmark::State& state)
     ::setenv("HANDSET_UI_CLOSE_WHEN_SHOWN", "1", 1);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     for (auto _ : state) {
-        if (runOnce(program) != 0) {
+        if (bench::runOnce(program) != 0) {
             state.SkipWithError("Tonquil.exe did not end cleanly");
             break;
         }
