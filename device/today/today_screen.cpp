@@ -149,9 +149,7 @@ void paintScreen(HWND hwnd)
     fill(hdc, RECT{5, top + 4, 20, top + 19}, RGB(0x99, 0x99, 0x99));
     fill(hdc, RECT{6, top + 5, 19, top + 18}, RGB(255, 255, 255));
     fill(hdc, RECT{6, top + 5, 19, top + 9}, RGB(0xD2, 0x2B, 0x2B));
-    char day[4];
-    std::snprintf(day, sizeof day, "%u", now.wDay);
-    text(hdc, handset::fromUtf8(day), RECT{6, top + 8, 19, top + 18}, DT_CENTER | DT_VCENTER, 8, true, kTextColor);
+    text(hdc, handset::fromUtf8(std::to_string(now.wDay)), RECT{6, top + 8, 19, top + 18}, DT_CENTER | DT_VCENTER, 8, true, kTextColor);
     text(hdc, dateLine(now), RECT{28, top, kWidth, top + kDateLine}, DT_LEFT | DT_VCENTER, 12, true, kTextColor);
     fill(hdc, RECT{4, top + kDateLine, kWidth - 4, top + kDateLine + 1}, RGB(0xB8, 0xC8, 0xE0));
 

@@ -100,7 +100,7 @@ TEST_F(FilesCommand, PathsOutsideTheDevicesFileSystemAreRefused)
     const fs::path file = hostFile("x", 10, 4);
     // A link inside the device that leads out of it counts as outside too.
     fs::create_directory_symlink(scratch_.root(), phone() / "fs" / "My Documents" / "out");
-    for (const std::string& path : {"\\..\\x", "\\Windows\\..\\..\\x", "\\My Documents\\out\\x"}) {
+    for (const std::string path : {"\\..\\x", "\\Windows\\..\\..\\x", "\\My Documents\\out\\x"}) {
         SCOPED_TRACE(path);
         const Outcome run = handset({"files", "put", file.string(), path});
         EXPECT_EQ(1, run.status);
