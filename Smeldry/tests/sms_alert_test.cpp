@@ -340,7 +340,7 @@ TEST_F(ProcessMessageTest, EveryMessageLogsWhyItSoundsAsItDoes)
     }
 }
 
-TEST_F(ProcessMessageTest, ScheduleFirstEntryHoldsFromMidnight)
+TEST_F(ProcessMessageTest, ScheduleEveningEntryHoldsPastMidnight)
 {
     const settings::ScheduleEntry schedule[] = {{7 * 60, 0}, {22 * 60, 2}};
     settings::writeSchedule(schedule, 2);
@@ -353,7 +353,7 @@ TEST_F(ProcessMessageTest, ScheduleFirstEntryHoldsFromMidnight)
         DWORD options;
         const char* commandLine;
     } cases[] = {
-        {3, 0, kDisplay, "\\My Documents\\My Ringtones\\Bell.wav"},  // the first entry's Normal, not Silent
+        {3, 2, 0, ""},  // the evening's Silent still holds, as it does for a call
         {7, 0, kDisplay, "\\My Documents\\My Ringtones\\Bell.wav"},
         {23, 2, 0, ""},  // Silent: no sound, nothing shown
     };

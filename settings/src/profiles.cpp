@@ -278,30 +278,6 @@ std::int32_t profileInForce(const SYSTEMTIME& now, ProfileChoice* why)
     return chosen(why, ProfileReason::Schedule, static_cast<std::int32_t>(deciding->profile), *deciding);
 }
 
-std::int32_t profileInForceSms(const SYSTEMTIME& now, ProfileChoice* why)
-{
-    const std::int32_t selector = readCurrentProfile();
-    if (selector != PROFILE_SCHEDULE)
-        return chosen(why, ProfileReason::Selected, selector);
-
-    // An empty schedule gives "Normal", as it does for calls; the selector
-    // itself names no profile.
-    const std::optional<std::vector<ScheduleEntry>> schedule = readFullSchedule();
-    if (!schedule || schedule->empty())
-        return chosen(why, ProfileReason::Schedule, 0);
-
-    // The first entry's profile holds from midnight; its own time is never
-    // compared.
-    const std::uint32_t minutes = minutesSinceMidnight(now);
-    const ScheduleEntry* deciding = &schedule->front();
-    for (std::size_t i = 1; i < schedule->size(); ++i) {
-        if ((*schedule)[i].minutes > minutes)
-            break;
-        deciding = &(*schedule)[i];
-    }
-    return chosen(why, ProfileReason::Schedule, static_cast<std::int32_t>(deciding->profile), *deciding);
-}
-
 bool readProfileInForce(ProfileRecord& record, ProfileChoice* why)
 {
     SYSTEMTIME now{};

@@ -103,12 +103,10 @@ void writeSchedule(const ScheduleEntry* entries, std::uint32_t count);
 // The profile index the selector and the schedule give at `now` (only the
 // hour and minute count): the selector unless it is PROFILE_SCHEDULE; then
 // the profile of the last entry at or before now, the last entry's before
-// the first; 0 when the schedule cannot be read or is empty.
+// the first; 0 when the schedule cannot be read or is empty. Calls, text
+// messages, the Today item and every explanation of them take the profile in
+// force from here, so that they agree.
 std::int32_t profileInForce(const SYSTEMTIME& now, ProfileChoice* why = nullptr);
-// The SMS tone service's reading of the same schedule: the first entry's
-// profile holds from midnight until the second entry's time. 0 when the
-// schedule cannot be read or is empty.
-std::int32_t profileInForceSms(const SYSTEMTIME& now, ProfileChoice* why = nullptr);
 // Reads the record of the profile in force at the device's local time. The
 // record is cleared first, so a failed read leaves zeros in what it did not
 // read, never the caller's old values.
