@@ -42,17 +42,8 @@ std::vector<std::u16string> readContactStrings(IItem* contact, const CEPROPID* p
     // values are read with the room the contact asks for, then dropped.
     std::vector<std::u16string> strings(count);
     std::vector<BYTE> buffer(propBufferSize(count, kPathCapacity - 1));
-    auto* values = reinterpret_cast<CEPROPVAL*>(buffer.data());
-    ULONG size = static_cast<ULONG>(buffer.size());
-    if (!contact)
-        return strings;
-    HRESULT read = contact->GetProps(properties, 0, count, &values, &size, nullptr);
-    if (read == HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER) && size > buffer.size()) {
-        buffer.resize(size);
-        values = reinterpret_cast<CEPROPVAL*>(buffer.data());
-        read = contact->GetProps(properties, 0, count, &values, &size, nullptr);
-    }
-    if (FAILED(read))
+    const CEPROPVAL* values = readContactProps(contact, properties, count, buffer);
+    if (!values)
         return strings;
     for (WORD i = 0; i < count; ++i) {
         if ((values[i].wFlags & CEDB_PROPNOTFOUND) || !values[i].val.lpwstr)
@@ -62,6 +53,23 @@ std::vector<std::u16string> readContactStrings(IItem* contact, const CEPROPID* p
             strings[i] = value;
     }
     return strings;
+}
+
+CEPROPVAL* readContactProps(IItem* contact, const CEPROPID* properties, WORD count, std::vector<BYTE>& buffer)
+{
+    if (!contact)
+        return nullptr;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        auto* values = reinterpret_cast<CEPROPVAL*>(buffer.data());
+        ULONG size = static_cast<ULONG>(buffer.size());
+        const HRESULT read = contact->GetProps(properties, 0, count, &values, &size, nullptr);
+        if (SUCCEEDED(read))
+            return values;
+        if (read != HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER) || size <= buffer.size())
+            return nullptr;
+        buffer.resize(size);
+    }
+    return nullptr;
 }
 
 CEPROPID namedContactProperty(IPOutlookApp* contacts, const WCHAR* name, WORD type)

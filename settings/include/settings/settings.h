@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include <handset/types.h>
 
@@ -152,5 +153,9 @@ void writeCategoryPriority(const std::u16string& category, std::uint16_t priorit
 // keeps its spelling and its values; only a key made here gets the empty
 // "Ring Tone" and "Sms Tone" and "Priority" 0. Whether the key exists now.
 bool ensureCategoryKey(const std::u16string& category);
+
+// Whether a tone counts as MIDI: its path ends in ".mid" or ".midi", in any
+// case. The tone selector and the SMS tone service decide by this one rule.
+bool isMidiPath(std::u16string_view path);
 
 }  // namespace settings
