@@ -18,7 +18,9 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -104,8 +106,22 @@ struct [[nodiscard]] OfferResult {
     bool ok() const { return status == 0; }
 };
 
+// What makes the phone sound while a call rings; stop() ends it, at the
+// latest when the ringer is destroyed.
+struct Ringer {
+    virtual ~Ringer() = default;
+    virtual void stop() = 0;
+};
+
 struct ServerOptions {
     std::chrono::milliseconds callbackTimeout{2000};
+    // Called when the phone starts ringing, with the call, its caller ID and
+    // the ring settings the line applications left; the ringer it returns is
+    // stopped when the call stops ringing. Unset, or returning null: the
+    // phone rings silently (the ring is still logged).
+    std::function<std::unique_ptr<Ringer>(std::uint32_t callId, const std::optional<std::u16string>& callerId,
+                                          const RingReport&)>
+        ringer;
 };
 
 // What the radio knows about a line a line application opened.

@@ -314,6 +314,11 @@ private:
             result.callerIdToRing = Clock::now() - *callerIdSent;
         logLine("ring", "sound=" + toUtf8(result.ring.sound) + " script=" + toUtf8(result.ring.script) +
                             " volume=" + (result.ring.volume ? std::to_string(*result.ring.volume) : ""));
+        std::unique_ptr<Ringer> ringer;
+        if (options_.ringer)
+            ringer = options_.ringer(callId, incoming.callerId, result.ring);
+        if (ringer)
+            ringer->stop();
 
         // Nobody answers: the caller gives up and the call ends by itself.
         setState(callId, LINECALLSTATE_DISCONNECTED);

@@ -433,4 +433,52 @@ TEST_F(RadioServerTest, ACallOfferedOverTheSocketRingsWithWhatTheLinesLeft)
     EXPECT_EQ(0, lineShutdown(app));
 }
 
+TEST_F(RadioServerTest, TheRingerSoundsFromTheRingUntilTheCallStopsRinging)
+{
+    struct Heard {
+        std::uint32_t callId = 0;
+        std::optional<std::u16string> callerId;
+        std::u16string script;
+        std::atomic<bool> stopped{false};
+        std::atomic<bool> stoppedBeforeDisconnect{false};
+    };
+    auto heard = std::make_shared<Heard>();
+    struct TestRinger : handset::radio::Ringer {
+        std::shared_ptr<Heard> heard;
+        void stop() override { heard->stopped = true; }
+    };
+    handset::radio::ServerOptions options;
+    options.ringer = [heard](std::uint32_t callId, const std::optional<std::u16string>& callerId,
+                             const handset::radio::RingReport& ring) {
+        heard->callId = callId;
+        heard->callerId = callerId;
+        heard->script = ring.script;
+        auto ringer = std::make_unique<TestRinger>();
+        ringer->heard = heard;
+        return ringer;
+    };
+    startRadio(named({u"Cellular Line"}), options);
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyEx(HKEY_CURRENT_USER, u"ControlPanel\\Sounds\\RingTone0", 0, nullptr, 0, 0,
+                                            nullptr, &key, nullptr));
+    setString(key, u"Script", u"apr");
+    RegCloseKey(key);
+
+    HLINEAPP app = 0;
+    DWORD devices = 0;
+    ASSERT_EQ(0, lineInitialize(&app, nullptr, recordingCallback, nullptr, &devices));
+    HLINE line = 0;
+    ASSERT_EQ(0, lineOpen(app, 0, &line, 0x20000, 0, 0, LINECALLPRIVILEGE_MONITOR, 0, nullptr));
+    Recorder::get().setHook([heard](const RecordedEvent& event) {
+        if (event.message == LINE_CALLSTATE && event.param1 == LINECALLSTATE_DISCONNECTED)
+            heard->stoppedBeforeDisconnect = heard->stopped.load();
+    });
+    ASSERT_TRUE(handset::radio::offerCall(IncomingCall::standard(u"5550100")).ok());
+    EXPECT_NE(0u, heard->callId);
+    EXPECT_EQ(std::optional<std::u16string>(u"5550100"), heard->callerId);
+    EXPECT_EQ(u"apr", heard->script);
+    EXPECT_TRUE(heard->stoppedBeforeDisconnect);
+    EXPECT_EQ(0, lineShutdown(app));
+}
+
 }  // namespace
