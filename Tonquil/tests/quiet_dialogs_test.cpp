@@ -145,4 +145,25 @@ TEST_F(QuietDialogsTest, RepeatedCallsShowsAndStoresItsSettings)
     }, IDCANCEL);
 }
 
+// One earlier unanswered call from the number, a minute ago.
+class OneMissedCall : public settings::CallLog {
+public:
+    bool visitNewestFirst(const std::function<bool(const settings::RecentCall&)>& visit) const override
+    {
+        SYSTEMTIME now{};
+        GetLocalTime(&now);
+        visit({u"5550100123", settings::fileTimeTicks(now) - settings::kTicksPerMinute, false});
+        return true;
+    }
+};
+
+TEST_F(QuietDialogsTest, TestACallShowsARepeatedCallAndTheMessageUnaffected)
+{
+    settings::writeCurrentProfile(2);
+    ASSERT_TRUE(settings::writeRepeatedCallSettings({true, 5, 0, false}));
+    const CallTest shown = testCall(nullptr, u"555 0100 123", OneMissedCall());
+    EXPECT_EQ("profile Normal from a repeated call (2nd within 5 minutes)", shown.call.back());
+    EXPECT_EQ("profile Silent from the selected profile", shown.sms.back());
+}
+
 }  // namespace
