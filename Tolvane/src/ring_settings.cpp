@@ -6,6 +6,7 @@
 #include <handset/log.h>
 #include <handset/registry.h>
 #include <settings/caller.h>
+#include <settings/quiet_hours.h>
 
 namespace tolvane {
 
@@ -58,9 +59,11 @@ std::u16string buildRingScript(const settings::ProfileRecord& record, bool mute)
 
 void applyRingSettings(IPOutlookApp* contacts, const WCHAR* callerId)
 {
-    // Who is calling decides tone, record and mute; the record the script.
+    // Who is calling decides tone, record and mute (the call log, whether a
+    // repeated call rings through a silent profile); the record the script.
     settings::Explanation why;
-    const settings::RingDecision decision = settings::resolveCallRing(contacts, callerId, &why);
+    const settings::RingDecision decision =
+        settings::resolveCallRing(contacts, callerId, &why, &settings::phoneCallLog());
     const std::u16string script = buildRingScript(decision.profile, decision.mute);
 
     // The ring volume, when the phone has the key (opened, never created).

@@ -6,6 +6,8 @@
 
 #include <handset/com_ptr.h>
 
+#include <settings/quiet_hours.h>
+
 namespace settings {
 
 using handset::ComPtr;
@@ -116,7 +118,7 @@ IItem* findCallerContact(IPOutlookApp* contacts, std::u16string_view digits)
     return contact.detach();
 }
 
-RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId, Explanation* why)
+RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId, Explanation* why, const CallLog* log)
 {
     RingDecision decision;
     Explanation scratch;
@@ -141,6 +143,8 @@ RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId, Expl
         noted.toneClass = UnknownCaller;
         readClassRingTone(UnknownCaller, decision.tone);
         (void)readProfileInForce(decision.profile, profileWhy);
+        if (log)
+            (void)ringRepeatedCall(*log, digits, false, decision.profile, profileWhy);
         return decision;
     }
     noted.caller = CallerKind::Contact;
@@ -196,6 +200,8 @@ RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId, Expl
         noted.profile.reason = ProfileReason::Mute;
     } else {
         (void)readProfileInForce(decision.profile, profileWhy);
+        if (log)
+            (void)ringRepeatedCall(*log, digits, true, decision.profile, profileWhy);
     }
     return decision;
 }

@@ -29,9 +29,14 @@ struct RingDecision {
 // four of them), or null. The caller releases the item.
 IItem* findCallerContact(IPOutlookApp* contacts, std::u16string_view digits);
 
+class CallLog;
+
 // The decision for a call from `callerId` (null or empty: no caller ID).
-// With `why`, also the reasons for it, noted as each step decides.
-RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId, Explanation* why = nullptr);
+// With `why`, also the reasons for it, noted as each step decides. With
+// `log`, the phone's call log, a repeated call may ring through a silent
+// profile (settings/quiet_hours.h); without one it never does.
+RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId, Explanation* why = nullptr,
+                             const CallLog* log = nullptr);
 
 // --- Contact properties ---------------------------------------------------
 

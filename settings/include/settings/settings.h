@@ -77,7 +77,8 @@ enum TonePriority : std::uint16_t { PriorityNormal = 0, PriorityVip = 1, Priorit
 // The selector "currentProfile": 0 to 4, or PROFILE_SCHEDULE. 0 when it
 // cannot be read.
 std::int32_t readCurrentProfile();
-// Sets the selector, creating the "Profiles" key when it is missing.
+// Sets the selector, creating the "Profiles" key when it is missing. Being
+// an explicit choice, it ends a running timed profile.
 void writeCurrentProfile(std::int32_t index);
 
 // Reads profile `index`. When its key is missing the record is untouched;
@@ -101,10 +102,11 @@ void writeCurrentProfile(std::int32_t index);
 // Stores `count` entries as the schedule, creating the "Profiles" key.
 void writeSchedule(const ScheduleEntry* entries, std::uint32_t count);
 
-// The profile index the selector and the schedule give at `now` (only the
-// hour and minute count): the selector unless it is PROFILE_SCHEDULE; then
-// the profile of the last entry at or before now, the last entry's before
-// the first; 0 when the schedule cannot be read or is empty. Calls, text
+// The profile index in force at `now`: a running timed profile's
+// (settings/quiet_hours.h), else what the selector and the schedule give
+// (only the hour and minute count): the selector unless it is
+// PROFILE_SCHEDULE; then the profile of the last entry at or before now, the
+// last entry's before the first; 0 when the schedule cannot be read or is empty. Calls, text
 // messages, the Today item and every explanation of them take the profile in
 // force from here, so that they agree.
 std::int32_t profileInForce(const SYSTEMTIME& now, ProfileChoice* why = nullptr);
