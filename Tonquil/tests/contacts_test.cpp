@@ -398,7 +398,7 @@ TEST_F(ContactsTest, ReturningToTheTabKeepsTheListAndItsFilterAndFocusesTheTabs)
         sheet.SetActivePage(0);
         EXPECT_EQ(QStringList{QStringLiteral("Zwick, Ida")}, rows(page.list()));
         EXPECT_EQ(u"zw", page.GetDlgItem(ids::IDC_CONTACTS_SEARCH)->GetWindowText());
-        EXPECT_EQ(sheet.GetTabControl(), CWnd::GetFocus());
+        EXPECT_EQ(sheet.GetTabControl()->widget(), page.widget()->window()->focusWidget());
         sheet.PressButton(PSBTN_CANCEL);
     });
     sheet.DoModal();
@@ -437,7 +437,7 @@ TEST_F(ContactsTest, CancelLeavesAPreviewPlayingUntilTheDialogGoes)
 TEST_F(ContactsTest, WithoutItsMenuBarTheDialogStoresNothingAtOk)
 {
     category(u"Family");
-    const CEOID oid = add({.lastName = u"Smith", .ringTone = kShortTone, .categories = u"Family",
+    const CEOID oid = add({.lastName = u"Smith", .categories = u"Family", .ringTone = kShortTone,
                            .priority = WORD{1}});
     WithoutMenuBar<CContactSettingsDialog> dialog(oid, nullptr, app_);
     EXPECT_EQ(IDCANCEL, runDialog(dialog, [](CContactSettingsDialog& d) { d.SendMessage(WM_COMMAND, IDOK); }));
