@@ -202,26 +202,65 @@ std::string record(const Entry& entry)
     }
 }
 
-std::string readAll(std::vector<Entry>& entries)
+// The reader's connection holds one read transaction for the reader's life,
+// so that every row and the count come from the same state of the log.
+struct Reader::State {
+    std::unique_ptr<Connection> connection;  // null: there is no log yet
+    sqlite3_stmt* rows = nullptr;            // null once every row was fetched
+    ~State()
+    {
+        sqlite3_finalize(rows);
+        if (connection)
+            sqlite3_exec(connection->db(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+};
+
+Reader::Reader(std::unique_ptr<State> state) : state_(std::move(state)) {}
+Reader::~Reader() = default;
+
+std::unique_ptr<Reader> Reader::open(std::string& error)
 {
-    entries.clear();
+    error.clear();
+    auto state = std::make_unique<State>();
     std::error_code ec;
     if (!std::filesystem::exists(logPath(), ec))
-        return {};
-    Connection connection(false);
-    if (connection.status() != SQLITE_OK)
-        return "cannot open the call log: " + connection.error();
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(connection.db(),
+        return std::unique_ptr<Reader>(new Reader(std::move(state)));
+    state->connection = std::make_unique<Connection>(false);
+    Connection& connection = *state->connection;
+    if (connection.status() != SQLITE_OK) {
+        error = "cannot open the call log: " + connection.error();
+        return nullptr;
+    }
+    int rc = sqlite3_exec(connection.db(), "BEGIN", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_prepare_v2(connection.db(),
                                 "SELECT start, end, outcome, outgoing, cidt, number, name, name_type FROM calls "
                                 "ORDER BY id DESC",
-                                -1, &stmt, nullptr);
+                                -1, &state->rows, nullptr);
     // A log begun by an older device or left half made has no table yet.
-    if (rc != SQLITE_OK && sqlite3_errmsg(connection.db()) == std::string("no such table: calls"))
-        return {};
-    if (rc == SQLITE_OK)
-        rc = sqlite3_step(stmt);
-    for (; rc == SQLITE_ROW; rc = sqlite3_step(stmt)) {
+    if (rc != SQLITE_OK && sqlite3_errmsg(connection.db()) == std::string("no such table: calls")) {
+        state->connection.reset();
+        return std::unique_ptr<Reader>(new Reader(std::move(state)));
+    }
+    if (rc != SQLITE_OK) {
+        error = "cannot read the call log: " + connection.error();
+        return nullptr;
+    }
+    return std::unique_ptr<Reader>(new Reader(std::move(state)));
+}
+
+const Entry* Reader::at(std::size_t index)
+{
+    while (fetched_.size() <= index && state_->rows) {
+        sqlite3_stmt* stmt = state_->rows;
+        const int rc = sqlite3_step(stmt);
+        if (rc != SQLITE_ROW) {
+            if (rc != SQLITE_DONE)
+                error_ = "cannot read the call log: " + state_->connection->error();
+            sqlite3_finalize(stmt);
+            state_->rows = nullptr;
+            break;
+        }
         Entry entry;
         entry.start = sqlite3_column_int64(stmt, 0);
         entry.end = sqlite3_column_int64(stmt, 1);
@@ -235,13 +274,40 @@ std::string readAll(std::vector<Entry>& entries)
         entry.number = columnText(stmt, 5);
         entry.name = columnText(stmt, 6);
         entry.nameType = columnText(stmt, 7);
-        entries.push_back(std::move(entry));
+        fetched_.push_back(std::move(entry));
     }
-    const std::string error = rc == SQLITE_DONE ? std::string() : "cannot read the call log: " + connection.error();
+    return index < fetched_.size() ? &fetched_[index] : nullptr;
+}
+
+std::optional<std::size_t> Reader::count()
+{
+    if (!state_->connection)
+        return 0;
+    if (!state_->rows)  // every row fetched already
+        return error_.empty() ? std::optional<std::size_t>(fetched_.size()) : std::nullopt;
+    sqlite3_stmt* stmt = nullptr;
+    std::optional<std::size_t> counted;
+    if (sqlite3_prepare_v2(state_->connection->db(), "SELECT COUNT(*) FROM calls", -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW)
+        counted = static_cast<std::size_t>(sqlite3_column_int64(stmt, 0));
+    else
+        error_ = "cannot count the call log: " + state_->connection->error();
     sqlite3_finalize(stmt);
-    if (!error.empty())
+    return counted;
+}
+
+std::string readAll(std::vector<Entry>& entries)
+{
+    entries.clear();
+    std::string error;
+    std::unique_ptr<Reader> reader = Reader::open(error);
+    if (!reader)
+        return error;
+    for (std::size_t i = 0; const Entry* entry = reader->at(i); ++i)
+        entries.push_back(*entry);
+    if (!reader->error().empty())
         entries.clear();
-    return error;
+    return reader->error();
 }
 
 }  // namespace handset::calllog

@@ -1,14 +1,16 @@
-// The phone's call log functions over the call log database. Opening the
-// log reads it whole (it holds at most calllog::kMaxEntries calls), so that
-// a reader sees one state of the log however long it takes, and calls that
-// end meanwhile do not shift the records under it.
+// The phone's call log functions over the call log database. An open log
+// is one state of the database, read only as far as its reader goes: a
+// program that wants the last few minutes of calls reads those and no more,
+// and calls that end meanwhile do not shift the records under it.
 #include <handset/phone.h>
 
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <new>
 #include <set>
-#include <vector>
 
 #include <handset/memory.h>
 
@@ -20,8 +22,8 @@ using handset::calllog::Entry;
 using handset::calllog::Outcome;
 
 struct OpenLog {
-    std::vector<Entry> entries;  // newest first
-    std::size_t position = 0;
+    std::unique_ptr<handset::calllog::Reader> reader;
+    std::size_t position = 0;  // counted from the newest
 };
 
 std::mutex handlesMutex;
@@ -69,7 +71,9 @@ HRESULT PhoneOpenCallLog(HANDLE* ph)
     auto* log = new (std::nothrow) OpenLog;
     if (!log)
         return E_OUTOFMEMORY;
-    if (!handset::calllog::readAll(log->entries).empty()) {
+    std::string error;
+    log->reader = handset::calllog::Reader::open(error);
+    if (!log->reader) {
         delete log;
         return E_FAIL;
     }
@@ -98,10 +102,16 @@ HRESULT PhoneSeekCallLog(HANDLE h, CALLLOGSEEK seek, DWORD iRecord, LPDWORD piRe
         return E_HANDLE;
     if (seek != CALLLOGSEEK_BEGINNING && seek != CALLLOGSEEK_END)
         return E_INVALIDARG;
-    const std::size_t count = log->entries.size();
-    if (iRecord >= count)
+    std::size_t position = iRecord;
+    if (seek == CALLLOGSEEK_END) {
+        const std::optional<std::size_t> count = log->reader->count();
+        if (!count || iRecord >= *count)
+            return E_FAIL;
+        position = *count - 1 - iRecord;
+    } else if (!log->reader->at(position)) {
         return E_FAIL;
-    log->position = seek == CALLLOGSEEK_BEGINNING ? iRecord : count - 1 - iRecord;
+    }
+    log->position = position;
     if (piRecord)
         *piRecord = static_cast<DWORD>(log->position);
     return S_OK;
@@ -115,9 +125,10 @@ HRESULT PhoneGetCallLogEntry(HANDLE h, PCALLLOGENTRY pentry)
         return E_HANDLE;
     if (!pentry || pentry->cbSize != sizeof(CALLLOGENTRY))
         return E_INVALIDARG;
-    if (log->position >= log->entries.size())
-        return S_FALSE;
-    const Entry& entry = log->entries[log->position];
+    const Entry* found = log->reader->at(log->position);
+    if (!found)
+        return log->reader->error().empty() ? S_FALSE : E_FAIL;
+    const Entry& entry = *found;
     CALLLOGENTRY out{};
     out.cbSize = sizeof(CALLLOGENTRY);
     out.ftStartTime = fileTime(entry.start);
