@@ -98,7 +98,8 @@ void applyRingSettings(IPOutlookApp* contacts, const WCHAR* callerId)
     // Who is calling decides tone, record and mute (the call log, whether a
     // repeated call rings through a silent profile); the record the script.
     settings::Explanation why;
-    const settings::RingDecision decision = settings::resolveCallRing(contacts, callerId, &why, &settings::phoneCallLog());
+    const settings::RingDecision decision =
+        settings::resolveCallRing(contacts, callerId, &why, &settings::phoneCallLog());
     writeRingSettings({static_cast<DWORD>(decision.profile.callVolume), decision.tone,
                        buildRingScript(decision.profile, decision.mute)});
 
