@@ -14,5 +14,6 @@ target_link_libraries(handset_sound PUBLIC handset PRIVATE PkgConfig::GSTREAMER)
 tonquil_add_tests(sound_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/script_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/tests/ring_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/tests/notification_test.cpp
   LIBS handset_sound wmp_test_media)
 target_include_directories(sound_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)

@@ -87,7 +87,7 @@ private:
             wave = kDefaultNotificationSound;
         }
         if (!result.played) {
-            logLine("sound", name_ + ": plays no sound: " + result.failure);
+            logLine("sound", name_ + ": plays no sound: \"" + toUtf8(wave) + "\": " + result.failure);
             if (notification_.vibrate)
                 vibration.add(0.0, kSilentVibrationSeconds);
             return;
