@@ -27,6 +27,7 @@
 #include <settings/settings.h>
 
 #include "run_program.h"
+#include "test_media.h"
 #include "test_device.h"
 
 extern char** environ;
@@ -244,6 +245,32 @@ TEST_F(CallEndToEnd, ACallRingsWithTheCallersToneTheProfilesVolumeAndItsScript)
     EXPECT_TRUE(residentPids().empty());
     EXPECT_FALSE(fs::exists(phone() / "run" / "radio.sock"));
     EXPECT_EQ(1, handset({"call", kAnna}).status);
+}
+
+// The phone's sound system rings the call with what Tolvane chose: the
+// capture of a Normal-profile call from Anna holds her tone.
+TEST_F(CallEndToEnd, TheRingSoundsWithTheCallersTone)
+{
+    const fs::path captures = scratch_.root() / "captures";
+    ::setenv("HANDSET_AUDIO", ("capture:" + captures.string()).c_str(), 1);
+    const fs::path tone = *handset::mapDevicePath(handset::fromUtf8(kAnnaTone));
+    fs::create_directories(tone.parent_path());
+    wmp_test::writeToneWav(tone, 0.5, 440);
+    boot();
+    const Outcome run = handset({"call", kAnna, "--ring-for", "0.5"});
+    ::setenv("HANDSET_AUDIO", "none", 1);
+    ASSERT_EQ(0, run.status) << run.err;
+
+    std::vector<fs::path> rings;
+    for (const fs::path& file : wmp_test::filesIn(captures))
+        if (file.filename().string().starts_with("ring-call") &&
+            file.filename().string().ends_with("-+49_151_1234567.wav"))
+            rings.push_back(file);
+    ASSERT_EQ(1u, rings.size()) << log();
+    const auto recorded = wmp_test::decodeFile(rings[0]);
+    ASSERT_TRUE(recorded);
+    EXPECT_GT(recorded->peak, 1000) << "the tone sounded";
+    EXPECT_NE(std::string::npos, log().find("playing \"" + std::string(kAnnaTone) + "\"")) << log();
 }
 
 TEST_F(CallEndToEnd, AHungLineApplicationCannotStopThePhoneFromRinging)
