@@ -43,6 +43,10 @@ public:
     PlayedNotification(std::int64_t number, const NotificationSound& notification)
         : name_("notification of message " + std::to_string(number)), notification_(notification)
     {
+        // Said before the sound starts, so that whoever raised the
+        // notification finds it in the log once the notification is raised.
+        if (notification_.sound)
+            logLine("sound", name_ + ": plays \"" + toUtf8(wave()) + "\" once");
         thread_ = std::thread([this] { perform(); });
     }
 
@@ -70,8 +74,7 @@ private:
         const DWORD volume = notification_.volume.value_or(notificationVolume());
         const double gain = gainOfVolume(volume);
 
-        std::u16string wave = notification_.wave.empty() ? std::u16string(kDefaultNotificationSound)
-                                                         : notification_.wave;
+        std::u16string wave = this->wave();
         PlayResult result;
         const auto begin = std::chrono::steady_clock::now();
         for (int attempt = 0; attempt < 2; ++attempt) {
@@ -101,6 +104,12 @@ private:
                              " (" + output.description() + ")");
         if (notification_.vibrate)
             vibration.add(0.0, length);
+    }
+
+    // The notification's own sound; the phone's default when it names none.
+    std::u16string wave() const
+    {
+        return notification_.wave.empty() ? std::u16string(kDefaultNotificationSound) : notification_.wave;
     }
 
     const std::string name_;
