@@ -58,9 +58,10 @@ public:
         rc_ = sqlite3_open_v2(logPath().c_str(), &db_, flags, nullptr);
         if (rc_ == SQLITE_OK) {
             sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-            // Closing would checkpoint the whole log each time; SQLite's
-            // automatic checkpoints keep the write-ahead file short instead.
-            sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+            // The last connection to close checkpoints the write-ahead file
+            // into the log and removes it: the log is small, and a reader that
+            // opened a log with a long write-ahead file would have to index all
+            // of it first, for every look at the recent calls.
             rc_ = sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
         }
         if (rc_ == SQLITE_OK && create)
