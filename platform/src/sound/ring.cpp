@@ -193,10 +193,17 @@ private:
             logLine("sound", name_ + ": playing \"" + toUtf8(usingDefault_ ? kDefaultRingSound : settings_.sound) +
                                  "\" at gain " + std::to_string(gain) + " (" + output_.description() + ")");
         const std::uint64_t begin = timeline;
-        if (output_.recording())
+        if (output_.recording()) {
             timeline += result.frames;
-        else
+            // A capture is the phone's timeline, not the host's: time the host
+            // spent starting and decoding beyond the tone's own length is not
+            // the phone's, else a slow host would squeeze the rounds together.
+            if (const std::uint64_t now = deviceFrames(); now > timeline)
+                start_ += std::chrono::duration_cast<Clock::duration>(
+                    std::chrono::duration<double>(toSeconds(now - timeline) / rate_));
+        } else {
             timeline = std::max(timeline, deviceFrames());
+        }
         if (vibrateWithTone)
             vibration_.add(toSeconds(begin), toSeconds(timeline));
         waitUntil(timeline);
@@ -280,7 +287,7 @@ private:
     Output output_;
     Vibration vibration_;
     const double rate_;
-    const Clock::time_point start_;
+    Clock::time_point start_;  // the performer's own: moved on by what a capture does not count
 
     std::mutex mutex_;
     std::condition_variable wake_;

@@ -96,16 +96,22 @@ protected:
         wmp_test::writeToneWav(file, seconds, frequency);
     }
 
-    // Rings call `callId` for `deviceSeconds` of the device's clock and
-    // returns what was recorded.
+    // Rings call `callId` until its capture holds `deviceSeconds` of the
+    // phone's timeline and returns what was recorded. Waiting on the capture
+    // rather than on the host's clock keeps a slow host (a sanitizer build)
+    // from stopping the ring early or late in the script.
     Recorded ring(std::uint32_t callId, const RingSettings& settings, double deviceSeconds = 10)
     {
         const auto begin = std::chrono::steady_clock::now();
+        const fs::path file = captures_ / ("ring-call" + std::to_string(callId) + "-+49_151_1234_5678.wav");
         auto ring = handset::sound::startRing(callId, u"+49 151 1234-5678", settings);
-        std::this_thread::sleep_for(std::chrono::duration<double>(deviceSeconds / kRate));
+        const auto wanted = static_cast<std::uintmax_t>(44 + deviceSeconds * kFrameRate * 4);
+        const auto deadline = begin + std::chrono::seconds(60);
+        std::error_code ec;
+        while ((!fs::exists(file, ec) || fs::file_size(file, ec) < wanted) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
         ring->stop();
         rang_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count() * kRate;
-        const fs::path file = captures_ / ("ring-call" + std::to_string(callId) + "-+49_151_1234_5678.wav");
         EXPECT_TRUE(fs::exists(file)) << "the capture is named by its call and caller";
         return readRecording(file);
     }
