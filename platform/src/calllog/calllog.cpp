@@ -3,10 +3,13 @@
 //   calls   one row per call; AUTOINCREMENT, so that the newest call always
 //           has the highest id, even after the oldest were forgotten
 //
-// Each operation opens its own connection and closes it: the log is written
-// once per call and read by a program now and then, and a connection that
-// lives no longer than its operation is what lets a damaged file be set
-// aside between two calls. WAL with NORMAL synchronisation, as the registry
+// Each write opens its own connection and closes it: the log is written
+// once per call, and a connection that lives no longer than its operation is
+// what lets a damaged file be set aside between two calls. A process keeps
+// the connection of its last reader for the next one while the file under
+// the log's name is still the one it opened: opening a log afresh costs the
+// rebuild of its write-ahead index, which is most of a look at the last
+// minutes of calls (the ring decision makes one for every call). WAL with NORMAL synchronisation, as the registry
 // keeps its file: a committed call survives a crash of the radio.
 #include "calllog/calllog.h"
 
@@ -17,6 +20,9 @@
 #include <ctime>
 #include <filesystem>
 #include <mutex>
+#include <optional>
+
+#include <sys/stat.h>
 
 #include <handset/clock.h>
 #include <handset/device.h>
@@ -58,16 +64,28 @@ public:
         rc_ = sqlite3_open_v2(logPath().c_str(), &db_, flags, nullptr);
         if (rc_ == SQLITE_OK) {
             sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-            // The last connection to close checkpoints the write-ahead file
-            // into the log and removes it: the log is small, and a reader that
-            // opened a log with a long write-ahead file would have to index all
-            // of it first, for every look at the recent calls.
-            rc_ = sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
+            // A writer that closes last checkpoints the write-ahead file into
+            // the log and removes it: the log is small, and a reader that
+            // opened a log with a long write-ahead file would have to index
+            // all of it first, for every look at the recent calls. A reader
+            // leaves the files as they are: its checkpoint would find nothing
+            // to copy yet still sync the log, and the next reader would make
+            // the files anew. The journal mode is the file's own once the
+            // writer set it.
+            if (create)
+                rc_ = sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr,
+                                   nullptr);
+            else
+                sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         }
         if (rc_ == SQLITE_OK && create)
             rc_ = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
     }
-    ~Connection() { sqlite3_close_v2(db_); }
+    ~Connection()
+    {
+        sqlite3_finalize(newestFirst_);
+        sqlite3_close_v2(db_);
+    }
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
@@ -75,9 +93,24 @@ public:
     sqlite3* db() const { return db_; }
     std::string error() const { return db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc_); }
 
+    // The calls newest first, prepared once for the connection's life; the
+    // reader resets it when done. A SQLite code.
+    int newestFirst(sqlite3_stmt*& stmt)
+    {
+        int rc = SQLITE_OK;
+        if (!newestFirst_)
+            rc = sqlite3_prepare_v3(db_,
+                                    "SELECT start, end, outcome, outgoing, cidt, number, name, name_type FROM calls "
+                                    "ORDER BY id DESC",
+                                    -1, SQLITE_PREPARE_PERSISTENT, &newestFirst_, nullptr);
+        stmt = newestFirst_;
+        return rc;
+    }
+
 private:
     sqlite3* db_ = nullptr;
     int rc_ = SQLITE_OK;
+    sqlite3_stmt* newestFirst_ = nullptr;
 };
 
 bool isDamage(int rc)
@@ -203,16 +236,81 @@ std::string record(const Entry& entry)
     }
 }
 
+namespace {
+
+// The file under the log's name as a reader found it: a file that replaced
+// it, or one written over from outside SQLite (a damaged log), differs.
+// SQLite itself writes the file only when it checkpoints, so a kept
+// connection is seldom given up.
+struct FileIdentity {
+    std::filesystem::path path;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    std::int64_t modifiedNs = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+std::optional<FileIdentity> identityOf(const std::filesystem::path& path)
+{
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return std::nullopt;
+    return FileIdentity{path, status.st_dev, status.st_ino, status.st_size,
+                        std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec};
+}
+
+// The last reader's connection, idle, for the next reader of this process.
+struct IdleReader {
+    std::mutex mutex;
+    std::unique_ptr<Connection> connection;
+    FileIdentity file;
+};
+
+IdleReader& idleReader()
+{
+    static auto* idle = new IdleReader;  // outlives every reader, also at exit
+    return *idle;
+}
+
+// A reader's connection to the log now: the idle one when it still reads
+// this file, else a new one.
+std::unique_ptr<Connection> readerConnection(std::optional<FileIdentity>& file)
+{
+    file = identityOf(logPath());
+    IdleReader& idle = idleReader();
+    std::unique_ptr<Connection> connection;
+    {
+        std::lock_guard lock(idle.mutex);
+        connection = std::move(idle.connection);
+        if (connection && file && idle.file == *file)
+            return connection;
+    }
+    connection.reset();
+    return std::make_unique<Connection>(false);
+}
+
+}  // namespace
+
 // The reader's connection holds one read transaction for the reader's life,
 // so that every row and the count come from the same state of the log.
 struct Reader::State {
     std::unique_ptr<Connection> connection;  // null: there is no log yet
-    sqlite3_stmt* rows = nullptr;            // null once every row was fetched
+    std::optional<FileIdentity> file;        // the file it opened
+    sqlite3_stmt* rows = nullptr;            // the connection's; null once every row was fetched
     ~State()
     {
-        sqlite3_finalize(rows);
-        if (connection)
-            sqlite3_exec(connection->db(), "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_reset(rows);
+        if (!connection)
+            return;
+        if (sqlite3_exec(connection->db(), "ROLLBACK", nullptr, nullptr, nullptr) != SQLITE_OK || !file)
+            return;
+        IdleReader& idle = idleReader();
+        std::lock_guard lock(idle.mutex);
+        if (!idle.connection) {
+            idle.connection = std::move(connection);
+            idle.file = *file;
+        }
     }
 };
 
@@ -226,7 +324,7 @@ std::unique_ptr<Reader> Reader::open(std::string& error)
     std::error_code ec;
     if (!std::filesystem::exists(logPath(), ec))
         return std::unique_ptr<Reader>(new Reader(std::move(state)));
-    state->connection = std::make_unique<Connection>(false);
+    state->connection = readerConnection(state->file);
     Connection& connection = *state->connection;
     if (connection.status() != SQLITE_OK) {
         error = "cannot open the call log: " + connection.error();
@@ -234,10 +332,7 @@ std::unique_ptr<Reader> Reader::open(std::string& error)
     }
     int rc = sqlite3_exec(connection.db(), "BEGIN", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK)
-        rc = sqlite3_prepare_v2(connection.db(),
-                                "SELECT start, end, outcome, outgoing, cidt, number, name, name_type FROM calls "
-                                "ORDER BY id DESC",
-                                -1, &state->rows, nullptr);
+        rc = connection.newestFirst(state->rows);
     // A log begun by an older device or left half made has no table yet.
     if (rc != SQLITE_OK && sqlite3_errmsg(connection.db()) == std::string("no such table: calls")) {
         state->connection.reset();
@@ -258,7 +353,7 @@ const Entry* Reader::at(std::size_t index)
         if (rc != SQLITE_ROW) {
             if (rc != SQLITE_DONE)
                 error_ = "cannot read the call log: " + state_->connection->error();
-            sqlite3_finalize(stmt);
+            sqlite3_reset(stmt);
             state_->rows = nullptr;
             break;
         }

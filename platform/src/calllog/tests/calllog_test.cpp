@@ -114,6 +114,10 @@ TEST_F(CallLogTest, CallsReadBackNewestFirstWithHowTheyWent)
     EXPECT_EQ(E_INVALIDARG, PhoneGetCallLogEntry(log, &entry));
     EXPECT_EQ(S_OK, PhoneCloseCallLog(log));
     EXPECT_EQ(E_HANDLE, PhoneCloseCallLog(log));
+
+    // The next look, on the connection this one left, sees the calls since.
+    ASSERT_EQ("", handset::calllog::record(call(u"5550104", Outcome::Answered, 4000)));
+    EXPECT_EQ((std::vector<std::u16string>{u"5550104", u"-", u"5550102", u"5550101"}), numbers());
 }
 
 TEST_F(CallLogTest, AFullLogForgetsItsOldestAndADamagedOneIsSetAside)
