@@ -1,6 +1,7 @@
 #include "sound/output.h"
 
 #include <cerrno>
+#include <map>
 #include <system_error>
 
 #include <handset/log.h>
@@ -99,45 +100,73 @@ void Recording::writeUpTo(std::uint64_t frame)
     }
 }
 
-Output::Output(std::string captureStem)
-{
-    if (!wmp::ensureGStreamer(&failure_))
-        return;
-    std::string unknown;
-    const wmp::AudioChoice choice = wmp::audioChoiceFromEnvironment(&unknown);
-    if (!unknown.empty()) {
-        static std::once_flag once;
-        std::call_once(once, [&] {
-            logLine("sound", "HANDSET_AUDIO=" + unknown + " is not auto, none or capture:DIR; using auto");
-        });
-    }
+// A playbin and its sink, kept from one sound to the next: a playbin's first
+// start builds its whole decoding chain, which takes several times what a
+// warm one takes to its first buffer, and the phone should sound the moment
+// it rings. Its buffers go to the Output that holds it.
+struct Output::Pipeline {
+    GstElement* playbin = nullptr;
+    std::string description;  // the live sink's
+    std::string uri;          // what it was last told to play
+    std::mutex mutex;
+    Output* owner = nullptr;
 
-    GstElement* sink = nullptr;
-    wmp::BufferProbe probe = [this](GstPad*, GstBuffer* buffer) { onBuffer(buffer); };
-    if (choice.captureFolder) {
-        // A capture is made as fast as the media decodes; the device's
-        // clock, not the sink, paces the ring (see Recording).
-        recording_.emplace();
-        if (!recording_->open(*choice.captureFolder, captureStem)) {
-            logLine("sound", "cannot write a capture of " + captureStem + " in " + choice.captureFolder->string());
-            recording_.reset();
-        } else {
-            GstElement* fast = gst_element_factory_make("fakesink", nullptr);
-            if (fast)
-                g_object_set(fast, "sync", FALSE, nullptr);
-            sink = fast ? wmp::makePcmSink(fast,
-                                           "audio/x-raw,format=S16LE,layout=interleaved,rate=44100,channels=2",
-                                           std::move(probe))
-                        : nullptr;
-            description_ = "captured to " + recording_->file().string();
+    Pipeline() = default;
+    Pipeline(const Pipeline&) = delete;
+    Pipeline& operator=(const Pipeline&) = delete;
+    ~Pipeline()
+    {
+        if (playbin) {
+            gst_element_set_state(playbin, GST_STATE_NULL);
+            gst_object_unref(playbin);
         }
     }
-    if (!sink) {
-        wmp::AudioChoice output = choice;
-        output.captureFolder.reset();
-        sink = wmp::makeAudioSink(output, nullptr, &description_);
+
+    void deliver(GstBuffer* buffer)
+    {
+        std::lock_guard lock(mutex);
+        if (owner)
+            owner->onBuffer(buffer);
+    }
+};
+
+namespace {
+
+// The idle pipelines of this process, one of each kind of sink at most: a
+// ring and a notification that sound together each have their own.
+struct IdlePipelines {
+    std::mutex mutex;
+    std::map<std::string, std::unique_ptr<Output::Pipeline>> byKind;
+};
+
+IdlePipelines& idlePipelines()
+{
+    static auto* idle = new IdlePipelines;  // outlives every Output, also at exit
+    return *idle;
+}
+
+}  // namespace
+
+std::unique_ptr<Output::Pipeline> Output::makePipeline(bool capture, const wmp::AudioChoice& live,
+                                                       std::string& failure)
+{
+    auto pipeline = std::make_unique<Pipeline>();
+    Pipeline* target = pipeline.get();
+    wmp::BufferProbe probe = [target](GstPad*, GstBuffer* buffer) { target->deliver(buffer); };
+    GstElement* sink = nullptr;
+    if (capture) {
+        // A capture is made as fast as the media decodes; the device's
+        // clock, not the sink, paces the ring (see Recording).
+        GstElement* fast = gst_element_factory_make("fakesink", nullptr);
+        if (fast)
+            g_object_set(fast, "sync", FALSE, nullptr);
+        sink = fast ? wmp::makePcmSink(fast, "audio/x-raw,format=S16LE,layout=interleaved,rate=44100,channels=2",
+                                       std::move(probe))
+                    : nullptr;
+    } else {
+        sink = wmp::makeAudioSink(live, nullptr, &pipeline->description);
         if (sink) {
-            if (choice.output == wmp::AudioChoice::Output::Auto && description_ == "fakesink") {
+            if (live.output == wmp::AudioChoice::Output::Auto && pipeline->description == "fakesink") {
                 static std::once_flag once;
                 std::call_once(once, [] {
                     logLine("sound", "the host has no sound output; rings and notifications play silently");
@@ -151,33 +180,83 @@ Output::Output(std::string captureStem)
         }
     }
     if (!sink) {
-        failure_ = "no audio sink";
-        return;
+        failure = "no audio sink";
+        return nullptr;
     }
-    playbin_ = gst_element_factory_make("playbin", nullptr);
-    if (!playbin_) {
+    pipeline->playbin = gst_element_factory_make("playbin", nullptr);
+    if (!pipeline->playbin) {
         gst_object_unref(sink);
-        failure_ = "GStreamer has no playbin";
-        return;
+        failure = "GStreamer has no playbin";
+        return nullptr;
     }
-    gst_object_ref_sink(playbin_);
-    g_object_set(playbin_, "audio-sink", sink, "flags", kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
-    wmp::synthesiseMidiWithGeneralMidi(playbin_);
+    gst_object_ref_sink(pipeline->playbin);
+    g_object_set(pipeline->playbin, "audio-sink", sink, "flags", kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
+    wmp::synthesiseMidiWithGeneralMidi(pipeline->playbin);
+    return pipeline;
+}
+
+Output::Output(std::string captureStem)
+{
+    if (!wmp::ensureGStreamer(&failure_))
+        return;
+    std::string unknown;
+    const wmp::AudioChoice choice = wmp::audioChoiceFromEnvironment(&unknown);
+    if (!unknown.empty()) {
+        static std::once_flag once;
+        std::call_once(once, [&] {
+            logLine("sound", "HANDSET_AUDIO=" + unknown + " is not auto, none or capture:DIR; using auto");
+        });
+    }
+
+    bool capture = false;
+    if (choice.captureFolder) {
+        recording_.emplace();
+        capture = recording_->open(*choice.captureFolder, captureStem);
+        if (!capture) {
+            logLine("sound", "cannot write a capture of " + captureStem + " in " + choice.captureFolder->string());
+            recording_.reset();
+        }
+    }
+    wmp::AudioChoice live = choice;
+    live.captureFolder.reset();
+    kind_ = capture ? "capture" : live.output == wmp::AudioChoice::Output::Auto ? "auto" : "none";
+    {
+        IdlePipelines& idle = idlePipelines();
+        std::lock_guard lock(idle.mutex);
+        if (auto found = idle.byKind.find(kind_); found != idle.byKind.end()) {
+            pipeline_ = std::move(found->second);
+            idle.byKind.erase(found);
+        }
+    }
+    if (!pipeline_)
+        pipeline_ = makePipeline(capture, live, failure_);
+    if (!pipeline_)
+        return;
+    description_ = capture ? "captured to " + recording_->file().string() : pipeline_->description;
+    std::lock_guard lock(pipeline_->mutex);
+    pipeline_->owner = this;
 }
 
 Output::~Output()
 {
-    if (playbin_) {
-        gst_element_set_state(playbin_, GST_STATE_NULL);
-        gst_object_unref(playbin_);
+    if (!pipeline_)
+        return;
+    // Stopped, the pipeline has no streaming thread left to deliver to us.
+    gst_element_set_state(pipeline_->playbin, GST_STATE_NULL);
+    {
+        std::lock_guard lock(pipeline_->mutex);
+        pipeline_->owner = nullptr;
     }
+    IdlePipelines& idle = idlePipelines();
+    std::lock_guard lock(idle.mutex);
+    idle.byKind.try_emplace(kind_, std::move(pipeline_));
 }
 
 bool Output::ready(std::string* why) const
 {
-    if (!playbin_ && why)
+    if (!pipeline_ && why)
         *why = failure_;
-    return playbin_ != nullptr;
+    return pipeline_ != nullptr;
 }
 
 void Output::onBuffer(GstBuffer* buffer)
@@ -202,19 +281,25 @@ PlayResult Output::play(const std::string& uri, double gain, std::uint64_t frame
                         const std::function<void()>& firstAudio)
 {
     PlayResult result;
-    if (!playbin_) {
+    if (!pipeline_) {
         result.failure = failure_;
         return result;
     }
+    GstElement* playbin = pipeline_->playbin;
     if (recording_)
         recording_->beginPlay(frame);
     {
         std::lock_guard lock(firstAudioMutex_);
         firstAudio_ = firstAudio;
     }
-    g_object_set(playbin_, "uri", uri.c_str(), "volume", gain, nullptr);
-    GstBus* bus = gst_element_get_bus(playbin_);
-    if (gst_element_set_state(playbin_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+    // The same tone again keeps the source the playbin already made for it.
+    if (pipeline_->uri != uri) {
+        g_object_set(playbin, "uri", uri.c_str(), nullptr);
+        pipeline_->uri = uri;
+    }
+    g_object_set(playbin, "volume", gain, nullptr);
+    GstBus* bus = gst_element_get_bus(playbin);
+    if (gst_element_set_state(playbin, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         result.failure = "the media cannot be opened";
         if (GstMessage* error = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
             result.failure = errorOf(error, "the media cannot be opened");
@@ -239,7 +324,7 @@ PlayResult Output::play(const std::string& uri, double gain, std::uint64_t frame
     }
     gst_object_unref(bus);
     // Going to NULL flushes the bus: nothing of this play is read later.
-    gst_element_set_state(playbin_, GST_STATE_NULL);
+    gst_element_set_state(playbin, GST_STATE_NULL);
     {
         std::lock_guard lock(firstAudioMutex_);
         firstAudio_ = nullptr;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -16,6 +17,7 @@
 
 #include <gst/gst.h>
 
+#include "wmp/audio_output.h"
 #include "wmp/wav_file.h"
 
 namespace handset::sound {
@@ -76,10 +78,14 @@ public:
     PlayResult play(const std::string& uri, double gain, std::uint64_t frame, const std::atomic<bool>& stopping,
                     const std::function<void()>& firstAudio);
 
+    struct Pipeline;
+
 private:
+    static std::unique_ptr<Pipeline> makePipeline(bool capture, const wmp::AudioChoice& live, std::string& failure);
     void onBuffer(GstBuffer* buffer);
 
-    GstElement* playbin_ = nullptr;
+    std::unique_ptr<Pipeline> pipeline_;  // null: nothing can sound
+    std::string kind_;                    // of its sink: "capture", "auto", "none"
     std::string description_;
     std::string failure_;
     std::optional<Recording> recording_;
