@@ -12,6 +12,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <handset/loader.h>
 #include <handset/msgbox.h>
 #include <handset/wstring.h>
 
@@ -21,6 +22,25 @@
 namespace handset::cli {
 
 namespace {
+
+// The installer, loaded on the first call and kept; null when its library
+// cannot be loaded (the loader logs why).
+const installer::InstallerFunctions* loadInstaller()
+{
+    static const installer::InstallerFunctions* functions = [] {
+        HMODULE library = loadPlatformLibrary(installer::kInstallerLibrary);
+        return library ? reinterpret_cast<const installer::InstallerFunctions*>(
+                             GetProcAddress(library, installer::kInstallerFunctionsExport))
+                       : nullptr;
+    }();
+    return functions;
+}
+
+int installerMissing()
+{
+    return fail(std::string("cannot load the package installer ") + installer::kInstallerLibrary +
+                " (the device log says why)");
+}
 
 int report(const installer::InstallResult& result, const std::string& done)
 {
@@ -54,7 +74,9 @@ void addInstallCommands(CLI::App& app)
             return fail("the Tonquil package is not built yet; `scripts/build normal` makes it in " + package);
         if (!answer.empty())
             scriptMessageBoxAnswers({messageBoxAnswerFromName(answer)});
-        return report(installer::installPackage(package), "installed the package " + package);
+        const auto* installer = loadInstaller();
+        return installer ? report(installer->install(package, nullptr), "installed the package " + package)
+                         : installerMissing();
     });
 
     static std::string name = "Tonquil";
@@ -63,7 +85,11 @@ void addInstallCommands(CLI::App& app)
                      "stays).");
     uninstall->add_option("NAME", name, "the package's name")->capture_default_str();
     onRun(uninstall, NeedsDevice::Yes,
-          [] { return report(installer::uninstallPackage(fromUtf8(name)), "removed the package " + name); });
+          [] {
+              const auto* installer = loadInstaller();
+              return installer ? report(installer->uninstall(fromUtf8(name), nullptr), "removed the package " + name)
+                               : installerMissing();
+          });
 }
 
 }  // namespace handset::cli

@@ -40,6 +40,16 @@ InstallResult installPackage(const std::filesystem::path& package, HWND parent =
 // files, folders and registry entries, Uninstall_Exit.
 InstallResult uninstallPackage(const std::u16string& appName, HWND parent = nullptr);
 
+// The installer's functions as the library libhandset_installer.so exports
+// them, under the name kInstallerFunctionsExport, for programs that load the
+// installer only when they install.
+struct InstallerFunctions {
+    InstallResult (*install)(const std::filesystem::path& package, HWND parent);
+    InstallResult (*uninstall)(const std::u16string& appName, HWND parent);
+};
+inline constexpr char16_t kInstallerFunctionsExport[] = u"handset_installer_functions";
+inline constexpr char kInstallerLibrary[] = "libhandset_installer.so";
+
 // The name of the package's document in its folder.
 inline constexpr char kDocumentName[] = "_setup.xml";
 

@@ -65,14 +65,14 @@ inline constexpr GUID ImageFormatJPEG = {0xB96B3CAE, 0x0728, 0x11D3, {0x9D, 0x7B
 inline constexpr GUID ImageFormatPNG = {0xB96B3CAF, 0x0728, 0x11D3, {0x9D, 0x7B, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
 inline constexpr GUID ImageFormatGIF = {0xB96B3CB0, 0x0728, 0x11D3, {0x9D, 0x7B, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
 
-// The class and its interfaces. They are defined in the library
-// handset_imaging, not here: a program that names CLSID_ImagingFactory
-// thereby needs that library, so the library is loaded with the program
-// and its class is known before main (a linker dropping unreferenced
-// libraries would otherwise leave it out).
-extern const CLSID CLSID_ImagingFactory;  // {327ABDA8-072B-11D3-9D7B-0000F81EF32E}
-extern const IID IID_IImagingFactory;     // {327ABDA7-072B-11D3-9D7B-0000F81EF32E}
-extern const IID IID_IImage;              // {327ABDA9-072B-11D3-9D7B-0000F81EF32E}
+// The class and its interfaces. The class lives in the library
+// handset_imaging, which the platform loads when a process first asks for
+// the class, so a program needs not link it.
+inline constexpr CLSID CLSID_ImagingFactory = {0x327ABDA8, 0x072B, 0x11D3,
+                                               {0x9D, 0x7B, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+inline constexpr IID IID_IImagingFactory = {0x327ABDA7, 0x072B, 0x11D3,
+                                            {0x9D, 0x7B, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+inline constexpr IID IID_IImage = {0x327ABDA9, 0x072B, 0x11D3, {0x9D, 0x7B, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
 
 // A decoded (or decodable) picture.
 struct IImage : IUnknown {

@@ -51,6 +51,12 @@ std::string modulePath(HMODULE module);
 // The dlopen handle of a module (for the resource loader); null if unknown.
 void* moduleHandle(HMODULE module);
 
+// Loads one of the platform's own libraries, a file of the folder the
+// platform library was loaded from (the media player's, the imaging
+// factory's, the package installer's), which processes load only when they
+// first need what it holds. As LoadLibrary otherwise.
+HMODULE loadPlatformLibrary(const char* file);
+
 }  // namespace handset
 
 // The ordinal table of a library:

@@ -7,9 +7,11 @@
 #include <vector>
 
 #include <handset/com_ptr.h>
+#include <handset/imaging.h>
 #include <handset/loader.h>
 #include <handset/log.h>
 #include <handset/reg_key.h>
+#include <handset/wmp.h>
 #include <handset/wstring.h>
 
 namespace handset {
@@ -113,7 +115,7 @@ ClassTable& classTable()
     return *table;
 }
 
-std::optional<com::BuiltInClass> findBuiltIn(REFCLSID clsid)
+std::optional<com::BuiltInClass> findRegisteredBuiltIn(REFCLSID clsid)
 {
     ClassTable& table = classTable();
     std::lock_guard lock(table.mutex);
@@ -121,6 +123,50 @@ std::optional<com::BuiltInClass> findBuiltIn(REFCLSID clsid)
         if (IsEqualCLSID(cls.clsid, clsid))
             return cls;
     return std::nullopt;
+}
+
+// Built-in classes that stand on a large library (GStreamer, Qt Gui) live in
+// a platform library of their own beside this one, so that a process maps
+// those libraries only when it makes such an object: the library is loaded
+// on the first creation and kept for the life of the process, and its
+// registration then adds the class to the table.
+struct LibraryClass {
+    CLSID clsid;
+    const char16_t* progId;
+    const char* library;  // a file of the folder this library was loaded from
+};
+
+constexpr LibraryClass kLibraryClasses[] = {
+    {CLSID_WindowsMediaPlayer, u"WMPlayer.OCX", "libhandset_media.so"},
+    {CLSID_ImagingFactory, nullptr, "libhandset_imaging.so"},
+};
+
+const LibraryClass* findLibraryClass(REFCLSID clsid)
+{
+    for (const auto& cls : kLibraryClasses)
+        if (IsEqualCLSID(cls.clsid, clsid))
+            return &cls;
+    return nullptr;
+}
+
+// Loads the library of a class. Without the lock of the class table: the
+// library registers its classes while it loads. Never freed: the objects
+// it makes may outlive any count this call could keep.
+void loadClassLibrary(const LibraryClass& cls)
+{
+    if (!loadPlatformLibrary(cls.library))
+        logLine("com", std::string("cannot load ") + cls.library + " for class " + formatAscii(cls.clsid));
+}
+
+std::optional<com::BuiltInClass> findBuiltIn(REFCLSID clsid)
+{
+    if (auto cls = findRegisteredBuiltIn(clsid))
+        return cls;
+    const LibraryClass* library = findLibraryClass(clsid);
+    if (!library)
+        return std::nullopt;
+    loadClassLibrary(*library);
+    return findRegisteredBuiltIn(clsid);
 }
 
 // The factory every built-in class gets: it creates objects through the
@@ -355,6 +401,12 @@ HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid)
                 *lpclsid = cls.clsid;
                 return S_OK;
             }
+        }
+    }
+    for (const auto& cls : kLibraryClasses) {
+        if (cls.progId && foldCase(cls.progId) == wanted) {
+            *lpclsid = cls.clsid;
+            return S_OK;
         }
     }
     // Registered programs: HKEY_CLASSES_ROOT "<ProgID>\CLSID". A ProgID with

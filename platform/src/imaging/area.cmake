@@ -1,6 +1,8 @@
 # The imaging factory (handset/imaging.h): a built-in COM class over Qt Gui's
 # image readers, in a library of its own, so that only the programs that
-# decode pictures take Qt in. It draws through the window layer.
+# decode pictures take Qt in: `handset` loads it when a process first asks
+# for the factory (see kLibraryClasses in com/com.cpp), and programs that
+# draw may link it. It draws through the window layer.
 find_package(Qt6 REQUIRED COMPONENTS Gui)
 add_library(handset_imaging SHARED ${CMAKE_CURRENT_LIST_DIR}/imaging.cpp)
 target_include_directories(handset_imaging PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src/window)

@@ -181,4 +181,16 @@ void* moduleHandle(HMODULE module)
     return m ? m->dl : nullptr;
 }
 
+HMODULE loadPlatformLibrary(const char* file)
+{
+    Dl_info self{};
+    if (!::dladdr(reinterpret_cast<const void*>(&loadPlatformLibrary), &self) || !self.dli_fname) {
+        logLine("loader", std::string("cannot load ") + file + ": the platform's folder is unknown");
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    const std::filesystem::path path = std::filesystem::path(self.dli_fname).parent_path() / file;
+    return LoadLibrary(fromUtf8(path.string()).c_str());
+}
+
 }  // namespace handset

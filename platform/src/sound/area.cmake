@@ -9,7 +9,7 @@ add_library(handset_sound SHARED
   ${CMAKE_CURRENT_LIST_DIR}/ring.cpp
   ${CMAKE_CURRENT_LIST_DIR}/notification.cpp)
 target_include_directories(handset_sound PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
-target_link_libraries(handset_sound PUBLIC handset PRIVATE PkgConfig::GSTREAMER)
+target_link_libraries(handset_sound PUBLIC handset PRIVATE handset_media PkgConfig::GSTREAMER)
 
 tonquil_add_tests(sound_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/script_test.cpp

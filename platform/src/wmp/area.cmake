@@ -18,14 +18,20 @@ handset_embed_made_files(NAME stock_sounds TOOL make_stock_sounds
   FILES Ring.wav Alert.wav Chimes.mp3 Beeps.mp3 Melody.mid Fanfare.mid
   HEADER wmp/stock_sounds.h NAMESPACE handset::wmp TABLE kStockSoundFiles COUNT kStockSoundFileCount)
 
-target_sources(handset PRIVATE
+target_sources(handset PRIVATE ${CMAKE_CURRENT_LIST_DIR}/stock_sounds.cpp)
+
+# The player, with everything that stands on GStreamer: a library of its
+# own, which `handset` loads when a process first creates a player (see
+# kLibraryClasses in com/com.cpp), so that only the processes that play map
+# GStreamer. Sources that need GStreamer go here, never into `handset`.
+add_library(handset_media SHARED
   ${CMAKE_CURRENT_LIST_DIR}/gst_runtime.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wav_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/audio_output.cpp
   ${CMAKE_CURRENT_LIST_DIR}/media.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/player.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/stock_sounds.cpp)
-target_link_libraries(handset PRIVATE PkgConfig::GSTREAMER)
+  ${CMAKE_CURRENT_LIST_DIR}/player.cpp)
+target_include_directories(handset_media PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
+target_link_libraries(handset_media PUBLIC handset PRIVATE PkgConfig::GSTREAMER)
 
 # Media made by the tests themselves: tones as WAV, MP3, WMA and MIDI.
 add_library(wmp_test_media STATIC ${CMAKE_CURRENT_LIST_DIR}/tests/test_media.cpp)

@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <thread>
 #include <utility>
 
@@ -10,6 +12,8 @@
 
 #include <handset/com.h>
 #include <handset/com_ptr.h>
+#include <handset/imaging.h>
+#include <handset/wmp.h>
 #include <handset/wstring.h>
 
 #include "com_test_objects.h"
@@ -179,6 +183,33 @@ TEST_F(CoCreateInstanceTest, CreatesBuiltInClassesByProgId)
     // The platform's own classes are there as soon as the library is.
     EXPECT_EQ(S_OK, CLSIDFromProgID(u"PocketOutlook.Application", &clsid));
     EXPECT_FALSE(IsEqualCLSID(GUID_NULL, clsid));
+}
+
+// Whether this process has mapped a library whose file name contains `name`.
+bool mapped(const std::string& name)
+{
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);)
+        if (line.find(name) != std::string::npos)
+            return true;
+    return false;
+}
+
+TEST_F(CoCreateInstanceTest, LoadsAClassOfAPlatformLibraryOnFirstCreation)
+{
+    // This test program links the platform's core alone: the player's ProgID
+    // is known without loading GStreamer, and the imaging factory's library
+    // comes in with the first factory.
+    CLSID clsid = GUID_NULL;
+    ASSERT_EQ(S_OK, CLSIDFromProgID(u"WMPlayer.OCX", &clsid));
+    EXPECT_TRUE(IsEqualCLSID(CLSID_WindowsMediaPlayer, clsid));
+    EXPECT_FALSE(mapped("libgst"));
+    ASSERT_FALSE(mapped("libhandset_imaging.so"));
+
+    handset::ComPtr<IImagingFactory> factory;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IImagingFactory,
+                                     factory.outVoid()));
+    EXPECT_TRUE(mapped("libhandset_imaging.so"));
 }
 
 TEST_F(CoCreateInstanceTest, FailsCleanlyForWhatItCannotCreate)
