@@ -99,12 +99,7 @@ BOOL CCallScreen::OnInitDialog()
     // The soft keys say what can be done with the call; the navigation
     // bar's close button only puts the screen away.
     SHDoneButton(m_hWnd, SHDB_HIDE);
-    SHMENUBARINFO bar{};
-    bar.cbSize = sizeof bar;
-    bar.hwndParent = m_hWnd;
-    bar.nToolBarId = ids::IDR_MENU_RINGING;
-    bar.hInstRes = AfxGetInstanceHandle();
-    SHCreateMenuBar(&bar);
+    showSoftKeys(ids::IDR_MENU_RINGING);
 
     if (CWnd* name = GetDlgItem(ids::IDC_CALLER_NAME)) {
         name->SetWindowText(m_caller.name.c_str());
@@ -138,6 +133,17 @@ BOOL CCallScreen::OnInitDialog()
     return FALSE;  // no control takes the focus: the soft keys act
 }
 
+void CCallScreen::showSoftKeys(UINT menu)
+{
+    SHMENUBARINFO bar{};
+    bar.cbSize = sizeof bar;
+    bar.hwndParent = m_hWnd;
+    bar.nToolBarId = menu;
+    bar.hInstRes = AfxGetInstanceHandle();
+    if (!SHCreateMenuBar(&bar))
+        log(m_callId, "the soft keys cannot be shown (menu " + std::to_string(menu) + ")");
+}
+
 // The contact's picture, scaled into the picture's box with its
 // proportions kept and centred in it.
 bool CCallScreen::showPicture()
@@ -157,7 +163,8 @@ bool CCallScreen::showPicture()
     RECT box{};
     control->GetWindowRect(&box);
     ScreenToClient(&box);
-    const SIZE size = fitPicture(info.Width, info.Height, static_cast<UINT>(std::min(box.right - box.left, box.bottom - box.top)));
+    const UINT side = static_cast<UINT>(std::min(box.right - box.left, box.bottom - box.top));
+    const SIZE size = fitPicture(info.Width, info.Height, side);
     if (size.cx == 0)
         return false;
 
@@ -192,12 +199,7 @@ void CCallScreen::showConnected()
 {
     if (CWnd* state = GetDlgItem(ids::IDC_CALL_STATE))
         state->SetWindowText(u"Connected");
-    SHMENUBARINFO bar{};
-    bar.cbSize = sizeof bar;
-    bar.hwndParent = m_hWnd;
-    bar.nToolBarId = ids::IDR_MENU_CONNECTED;
-    bar.hInstRes = AfxGetInstanceHandle();
-    SHCreateMenuBar(&bar);
+    showSoftKeys(ids::IDR_MENU_CONNECTED);
     log(m_callId, "connected");
 }
 

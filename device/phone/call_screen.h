@@ -43,6 +43,7 @@ public:
     void OnCancel() override {}
 
 private:
+    void showSoftKeys(UINT menu);
     bool showPicture();
     void showConnected();
 

@@ -422,8 +422,8 @@ TEST_F(CallEndToEnd, TheCallScreenShowsTheCallerAndItsSoftKeysActOnTheCall)
 
     // Without caller ID: answered on the screen, the call shows as
     // connected until it is ended there.
-    auto answered =
-        std::async(std::launch::async, [&] { return handsetIn(caller, {"call", "--no-caller-id", "--ring-for", "60"}); });
+    auto answered = std::async(std::launch::async,
+                               [&] { return handsetIn(caller, {"call", "--no-caller-id", "--ring-for", "60"}); });
     const std::string unknown = screenWith("softkeys");
     EXPECT_NE(std::string::npos, unknown.find(" \"No caller ID\"\n")) << unknown;
     EXPECT_EQ(std::string::npos, unknown.find(" picture ")) << unknown;
