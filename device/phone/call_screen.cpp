@@ -112,8 +112,10 @@ BOOL CCallScreen::OnInitDialog()
                 name->SetFont(&m_nameFont);
         }
     }
-    if (CWnd* number = GetDlgItem(ids::IDC_CALLER_NUMBER))
+    if (CWnd* number = GetDlgItem(ids::IDC_CALLER_NUMBER)) {
         number->SetWindowText(m_caller.number.c_str());
+        number->ShowWindow(m_caller.number.empty() ? SW_HIDE : SW_SHOW);
+    }
     if (!m_caller.picture.empty() && !showPicture())
         log(m_callId, "the caller's picture cannot be shown");
     log(m_callId, "showing \"" + handset::toUtf8(m_caller.name) + "\"" +
