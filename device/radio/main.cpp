@@ -7,9 +7,12 @@
 
 #include <handset/lifecycle.h>
 #include <handset/log.h>
+#include <handset/process.h>
 #include <handset/radio.h>
 #include <handset/sound.h>
 #include <handset/wstring.h>
+
+#include "call_screen_line.h"
 
 int main()
 {
@@ -43,6 +46,21 @@ int main()
         ringer->ring = handset::sound::startRing(callId, callerId.value_or(std::u16string()),
                                                  {report.sound, report.script, report.volume});
         return ringer;
+    };
+
+    // The phone's call screen shows each call that rings for a while.
+    options.callScreen = [](std::uint32_t callId, const std::optional<std::u16string>& callerId) {
+        const std::u16string line = phone::callScreenCommandLine(callId, callerId);
+        PROCESS_INFORMATION started{};
+        if (!CreateProcess(phone::kCallScreenProgram, line.c_str(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                           nullptr, &started)) {
+            handset::logLine("radio", "call " + std::to_string(callId) + " shows no call screen: \"" +
+                                          handset::toUtf8(phone::kCallScreenProgram) + "\" cannot be started (error " +
+                                          std::to_string(GetLastError()) + ")");
+            return;
+        }
+        CloseHandle(started.hProcess);
+        CloseHandle(started.hThread);
     };
 
     auto started =

@@ -19,6 +19,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include <QImage>
+
 #include <handset/contacts_admin.h>
 #include <handset/device.h>
 #include <handset/registry.h>
@@ -355,6 +357,83 @@ TEST_F(CallEndToEnd, ARingingCallIsAnsweredRejectedOrMissedFromOtherShellsAndLog
     run = cut.get();
     EXPECT_NE(std::string::npos, run.out.find("\noutcome=missed\n")) << run.out;
     EXPECT_TRUE(residentPids().empty());
+}
+
+// The call screen shows who calls, with the contact's picture; its soft keys
+// act on the call as `handset reject`, `answer` and `hangup` do, and it
+// closes when the call ends.
+TEST_F(CallEndToEnd, TheCallScreenShowsTheCallerAndItsSoftKeysActOnTheCall)
+{
+    const std::string portrait = slurp(phone() / "fs" / "My Documents" / "My Pictures" / "Portrait.jpg");
+    ASSERT_FALSE(portrait.empty());
+    handset::contacts::ContactChanges bruno;
+    bruno.firstName = u"Bruno";
+    bruno.lastName = u"Keller";
+    bruno.phones = {{PIMPR_HOME_TELEPHONE_NUMBER, u"+41 44 555 0101"}};
+    bruno.picture = std::vector<BYTE>(portrait.begin(), portrait.end());
+    ASSERT_EQ(ERROR_SUCCESS, handset::contacts::addContact(bruno));
+    boot();
+    const fs::path caller = scratch_.root() / "caller";
+    fs::create_directories(caller);
+    // What the call screen shows once it shows `wanted` (a hang guard, not a
+    // measure of time); empty when it never does.
+    const auto screenWith = [&](const std::string& wanted) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (std::chrono::steady_clock::now() < deadline) {
+            const Outcome run = handset({"screen", "--program", "phone"});
+            if (run.status == 0 && run.out.find(wanted) != std::string::npos)
+                return run.out;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return std::string();
+    };
+    const auto closed = [&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (handset({"screen", "--program", "phone"}).status == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return handset({"screen", "--program", "phone"}).status != 0;
+    };
+
+    auto ignored = std::async(std::launch::async,
+                              [&] { return handsetIn(caller, {"call", "+41 44 555 0101", "--ring-for", "60"}); });
+    const std::string shown = screenWith("softkeys");
+    ASSERT_NE("", shown) << log();
+    EXPECT_NE(std::string::npos, shown.find(" \"Incoming call\"\n")) << shown;
+    EXPECT_NE(std::string::npos, shown.find(" \"Bruno Keller\"\n")) << shown;
+    EXPECT_NE(std::string::npos, shown.find(" \"Home: +41 44 555 0101\"\n")) << shown;
+    EXPECT_NE(std::string::npos, shown.find("softkeys \"Answer\" \"Ignore\"\n")) << shown;
+    // The portrait (120 x 160) fills the picture's box of 120 pixels with its
+    // proportions kept.
+    std::smatch place;
+    ASSERT_TRUE(std::regex_search(shown, place, std::regex("\n1002 picture ([0-9]+),([0-9]+),90,120 "))) << shown;
+    const fs::path shot = scratch_.root() / "call-screen.png";
+    ASSERT_EQ(0, handset({"screen", "shot", shot.string(), "--program", "phone"}).status);
+    const QImage picture(QString::fromStdString(shot.string()));
+    ASSERT_FALSE(picture.isNull());
+    const int x = std::stoi(place[1]), y = std::stoi(place[2]);
+    const QColor inside = picture.pixelColor(x + 3, y + 3);  // the portrait's blue background
+    EXPECT_GT(inside.blue(), inside.red() + 40) << inside.name().toStdString();
+    EXPECT_EQ(QColor(Qt::white), picture.pixelColor(x - 5, y + 3));
+
+    ASSERT_EQ(0, handset({"input", "--program", "phone", "tap", "--text", "Ignore"}).status);
+    Outcome run = ignored.get();
+    EXPECT_NE(std::string::npos, run.out.find("\noutcome=rejected\n")) << run.out;
+    EXPECT_TRUE(closed());
+
+    // Without caller ID: answered on the screen, the call shows as
+    // connected until it is ended there.
+    auto answered = std::async(std::launch::async,
+                               [&] { return handsetIn(caller, {"call", "--no-caller-id", "--ring-for", "60"}); });
+    const std::string unknown = screenWith("softkeys");
+    EXPECT_NE(std::string::npos, unknown.find(" \"No caller ID\"\n")) << unknown;
+    EXPECT_EQ(std::string::npos, unknown.find(" picture ")) << unknown;
+    ASSERT_EQ(0, handset({"input", "--program", "phone", "tap", "--text", "Answer"}).status);
+    const std::string connected = screenWith("\"Connected\"");
+    EXPECT_NE(std::string::npos, connected.find("softkeys \"End\" \"\"\n")) << connected;
+    ASSERT_EQ(0, handset({"input", "--program", "phone", "tap", "--text", "End"}).status);
+    run = answered.get();
+    EXPECT_NE(std::string::npos, run.out.find("\noutcome=answered\n")) << run.out;
+    EXPECT_TRUE(closed());
 }
 
 }  // namespace

@@ -145,6 +145,11 @@ struct ServerOptions {
     std::function<std::unique_ptr<Ringer>(std::uint32_t callId, const std::optional<std::u16string>& callerId,
                                           const RingReport&)>
         ringer{};
+    // Called after the ringer, for a call that rings for a while (not for
+    // one whose caller gives up the moment it rings), so that the phone
+    // shows it; the call screen follows the call with watchRinging and
+    // watchCall. Unset: nothing is shown.
+    std::function<void(std::uint32_t callId, const std::optional<std::u16string>& callerId)> callScreen{};
 };
 
 // What the radio knows about a line a line application opened.
@@ -219,6 +224,12 @@ LONG hangUpCall();
 // Waits until call `callId` has ended (at once when it is not in
 // progress); false when the radio could not be asked or went away first.
 bool watchCall(std::uint32_t callId);
+
+// Waits until call `callId` stops ringing: Answered once it is connected
+// (at once when it is already), Ended when it ended otherwise or is not in
+// progress, Lost when the radio could not be asked or went away first.
+enum class RingingEnd { Answered, Ended, Lost };
+RingingEnd watchRinging(std::uint32_t callId);
 
 // The contact whose phone number matches a caller ID, as the phone shows
 // the caller.

@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // The device's folders; the phone's file system lives below fs/.
-constexpr std::string_view kWindowsPrograms[] = {"peghelp.exe"};
+constexpr std::string_view kWindowsPrograms[] = {"peghelp.exe", "phone"};
 constexpr std::string_view kFolders[] = {"fs/Windows", "fs/My Documents", "fs/My Documents/My Pictures",
                                          "fs/Program Files", "run", "log"};
 
@@ -143,9 +143,9 @@ CreateDeviceResult createDevice(const fs::path& root, ReplaceExisting replace)
     if (std::string why; !writeEmbeddedFiles(imaging::kStockPictureFiles, imaging::kStockPictureFileCount,
                                              device / "fs/My Documents/My Pictures", &why))
         return failed(Failure::Files, "cannot make the stock pictures: " + why);
-    // The phone's own programs in "\Windows" (its help viewer), taken from
-    // the folder of the device's programs; a build without them makes a
-    // device without them.
+    // The phone's own programs in "\Windows" (its help viewer, its call
+    // screen), taken from the folder of the device's programs; a build
+    // without them makes a device without them.
     for (std::string_view program : kWindowsPrograms) {
         const fs::path source = lifecycle::programsFolder() / program;
         if (!fs::exists(source, ec))

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <functional>
+#include <initializer_list>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -90,9 +91,11 @@ bool readRing(wire::Reader& in, RingReport& ring)
     return true;
 }
 
-// One request without fields of its own but `extra`, and the status of its
-// reply; LINEERR_OPERATIONFAILED when the radio cannot be asked.
-LONG ask(wire::Type type, std::optional<std::uint32_t> extra, std::chrono::milliseconds timeout)
+// One request without fields of its own but `extras`, and the status of its
+// reply (with the reply's first number in `answer`, when asked for);
+// LINEERR_OPERATIONFAILED when the radio cannot be asked.
+LONG ask(wire::Type type, std::initializer_list<std::uint32_t> extras, std::chrono::milliseconds timeout,
+         std::uint32_t* answer = nullptr)
 {
     std::string error;
     const int fd = wire::connectSocket(socketPath(), error);
@@ -106,14 +109,15 @@ LONG ask(wire::Type type, std::optional<std::uint32_t> extra, std::chrono::milli
     hello.u32(1).u32(wire::kProtocolVersion).u32(static_cast<std::uint32_t>(::getpid()));
     wire::Writer request(type);
     request.u32(2);
-    if (extra)
-        request.u32(*extra);
+    for (const std::uint32_t extra : extras)
+        request.u32(extra);
     LONG result = LINEERR_OPERATIONFAILED;
     std::uint32_t status = 0;
     if (wire::sendAll(fd, hello.frame()) && wire::sendAll(fd, request.frame())) {
         auto greeted = awaitReply(fd, frames, 1, deadline, body);
         if (greeted && greeted->u32(status) && status == 0)
-            if (auto in = awaitReply(fd, frames, 2, deadline, body); in && in->u32(status))
+            if (auto in = awaitReply(fd, frames, 2, deadline, body);
+                in && in->u32(status) && (status != 0 || !answer || in->u32(*answer)))
                 result = static_cast<LONG>(status);
     }
     ::close(fd);
@@ -181,22 +185,30 @@ OfferResult offerCall(const IncomingCall& call, std::chrono::milliseconds timeou
 
 LONG answerCall()
 {
-    return ask(wire::Type::Answer, std::nullopt, kRequestTimeout);
+    return ask(wire::Type::Answer, {}, kRequestTimeout);
 }
 
 LONG rejectCall()
 {
-    return ask(wire::Type::Reject, std::nullopt, kRequestTimeout);
+    return ask(wire::Type::Reject, {}, kRequestTimeout);
 }
 
 LONG hangUpCall()
 {
-    return ask(wire::Type::HangUp, std::nullopt, kRequestTimeout);
+    return ask(wire::Type::HangUp, {}, kRequestTimeout);
 }
 
 bool watchCall(std::uint32_t callId)
 {
-    return ask(wire::Type::Watch, callId, std::chrono::milliseconds::max()) == 0;
+    return ask(wire::Type::Watch, {callId, 0}, std::chrono::milliseconds::max()) == 0;
+}
+
+RingingEnd watchRinging(std::uint32_t callId)
+{
+    std::uint32_t answered = 0;
+    if (ask(wire::Type::Watch, {callId, 1}, std::chrono::milliseconds::max(), &answered) != 0)
+        return RingingEnd::Lost;
+    return answered ? RingingEnd::Answered : RingingEnd::Ended;
 }
 
 }  // namespace handset::radio

@@ -28,7 +28,8 @@
 //   Answer       id                              -   (LINEERR_INVALCALLSTATE: no call rings)
 //   Reject       id                              -   (the same)
 //   HangUp       id                              -   (LINEERR_INVALCALLSTATE: no call is connected)
-//   Watch        id, call id                     -   once the call has ended
+//   Watch        id, call id, until answered     answered (1) or ended (0): once the call has ended,
+//                                                or with `until answered` once it is connected
 //   EventDone    sequence                        (no reply)
 //                                                Event: sequence, line id, call id, message, 3 params
 //

@@ -249,7 +249,25 @@ private:
         std::uint32_t connection = 0;
         std::uint32_t request = 0;
         std::uint32_t callId = 0;
+        bool untilAnswered = false;  // told as soon as the call is answered, not only once it ends
     };
+
+    // Tells the watchers of a call how it went on: with `answered`, those
+    // that wait for the answer; otherwise all of them, the call having
+    // ended. Called with the lock held.
+    void tellWatchers(std::uint32_t callId, bool answered)
+    {
+        for (auto it = watchers_.begin(); it != watchers_.end();) {
+            if (it->callId != callId || (answered && !it->untilAnswered)) {
+                ++it;
+                continue;
+            }
+            if (const auto connection = connections_.find(it->connection); connection != connections_.end())
+                reply(connection->second, it->request, 0, [answered](wire::Writer& out) { out.u32(answered ? 1 : 0); });
+            it = watchers_.erase(it);
+        }
+        wake();
+    }
 
     LONG actLocked(Action action)
     {
@@ -419,6 +437,10 @@ private:
         result.callId = callId;
         if (ringing)
             ringing(result);
+        // A call that rings for a while shows itself on the phone's screen;
+        // one given up the moment it rings is over before it could.
+        if (ringFor.count() > 0 && options_.callScreen)
+            options_.callScreen(callId, incoming.callerId);
         // The name the phone shows is the one the log keeps.
         if (incoming.callerId)
             if (auto contact = findCallerContact(*incoming.callerId)) {
@@ -435,6 +457,10 @@ private:
         if (result.outcome == CallOutcome::Answered) {
             logLine("call", "call " + std::to_string(callId) + " answered");
             setState(callId, LINECALLSTATE_CONNECTED);
+            {
+                std::lock_guard lock(mutex_);
+                tellWatchers(callId, true);
+            }
             report(callId, late, LINE_CALLSTATE, LINECALLSTATE_CONNECTED, 0, 0);
             talkUntilEnded(incoming.talkFor);
             disconnect = LINEDISCONNECTMODE_NORMAL;
@@ -456,16 +482,7 @@ private:
             active_.reset();
             refused = std::move(busyLog_);
             busyLog_.clear();
-            for (auto it = watchers_.begin(); it != watchers_.end();) {
-                if (it->callId != callId) {
-                    ++it;
-                    continue;
-                }
-                if (const auto connection = connections_.find(it->connection); connection != connections_.end())
-                    reply(connection->second, it->request, 0);
-                it = watchers_.erase(it);
-            }
-            wake();
+            tellWatchers(callId, false);
             if (stopping_)
                 result.status = LINEERR_OPERATIONFAILED;
         }
@@ -958,14 +975,19 @@ private:
         case wire::Type::HangUp:
             return reply(connection, request, actLocked(Action::HangUp));
         case wire::Type::Watch: {
-            std::uint32_t callId = 0;
-            if (!in.u32(callId))
+            std::uint32_t callId = 0, untilAnswered = 0;
+            if (!in.u32(callId) || !in.u32(untilAnswered))
                 return drop(connection, "a malformed message");
+            const auto tell = [&](bool answered) {
+                reply(connection, request, 0, [answered](wire::Writer& out) { out.u32(answered ? 1 : 0); });
+            };
             if (!calls_.count(callId))
-                return reply(connection, request, 0);  // over already
+                return tell(false);  // over already
+            if (untilAnswered && active_ && active_->callId == callId && active_->phase == Phase::Connected)
+                return tell(true);
             if (watchers_.size() >= kMaxConnections)
                 return reply(connection, request, LINEERR_RESOURCEUNAVAIL);
-            watchers_.push_back({connection.id, request, callId});
+            watchers_.push_back({connection.id, request, callId, untilAnswered != 0});
             return;
         }
         default:

@@ -294,7 +294,15 @@ MenuBar::MenuBar(Form* form, HWND owner, std::unique_ptr<HMENU__> menu) : m_owne
     bar->show();
 }
 
-MenuBar::~MenuBar() = default;
+MenuBar::~MenuBar()
+{
+    // A bar that is replaced goes from the screen at once; its widget is
+    // deleted later, as the bar may be replaced from one of its own keys.
+    if (QWidget* bar = widget()) {
+        bar->hide();
+        bar->deleteLater();
+    }
+}
 
 bool MenuBar::press(int key)
 {

@@ -600,4 +600,44 @@ TEST_F(RadioServerTest, StoppingTheRadioEndsTheCallInProgressAsAnyCallEnds)
     EXPECT_EQ(handset::calllog::Outcome::Answered, log[0].outcome);
 }
 
+// The call screen is shown for a call that rings for a while, and follows
+// it: told once it is answered, then once it has ended.
+TEST_F(RadioServerTest, TheCallScreenIsShownForARingingCallAndFollowsIt)
+{
+    handset::radio::ServerOptions options;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::pair<std::uint32_t, std::optional<std::u16string>>> shown;
+    options.callScreen = [&](std::uint32_t callId, const std::optional<std::u16string>& callerId) {
+        std::lock_guard lock(mutex);
+        shown.emplace_back(callId, callerId);
+        changed.notify_all();
+    };
+    startRadio(named({u"Cellular Line"}), std::move(options));
+    using handset::radio::RingingEnd;
+
+    // Given up the moment it rings: nothing to show, nothing to follow.
+    const auto missed = handset::radio::offerCall(IncomingCall::standard(u"5550100"));
+    ASSERT_TRUE(missed.ok());
+    EXPECT_TRUE(shown.empty());
+    EXPECT_EQ(RingingEnd::Ended, handset::radio::watchRinging(missed.callId));
+
+    auto call = std::async(std::launch::async, [] { return handset::radio::offerCall(ringing(u"5550101")); });
+    {
+        std::unique_lock lock(mutex);  // a hang guard, not a measure
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] { return !shown.empty(); }));
+        ASSERT_EQ(1u, shown.size());
+        EXPECT_EQ(std::optional<std::u16string>(u"5550101"), shown[0].second);
+    }
+    const std::uint32_t callId = shown[0].first;
+    auto answered = std::async(std::launch::async, [&] { return handset::radio::watchRinging(callId); });
+    auto ended = std::async(std::launch::async, [&] { return handset::radio::watchCall(callId); });
+    EXPECT_EQ(0, handset::radio::answerCall());
+    EXPECT_EQ(RingingEnd::Answered, answered.get());
+    EXPECT_EQ(RingingEnd::Answered, handset::radio::watchRinging(callId));  // connected already
+    EXPECT_EQ(0, handset::radio::hangUpCall());
+    EXPECT_TRUE(ended.get());
+    EXPECT_EQ(callId, call.get().callId);
+}
+
 }  // namespace

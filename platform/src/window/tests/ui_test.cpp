@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QTabBar>
 #include <QTimeEdit>
 
@@ -206,6 +207,23 @@ TEST_F(UiTest, CommandItemsOnTheBarAndTheNavigationBarEndTheDialog)
         dialog.EndDialog(3);
     });
     EXPECT_EQ(3, dialog.DoModal());
+
+    // A new bar replaces the one shown: only its keys show.
+    handset::ui::whenNextFormShown([&](CWnd* form) {
+        SHMENUBARINFO mbi{};
+        mbi.cbSize = sizeof mbi;
+        mbi.hwndParent = form->m_hWnd;
+        mbi.nToolBarId = 500;
+        ASSERT_TRUE(SHCreateMenuBar(&mbi));
+        QApplication::processEvents();
+        std::vector<QString> shown;
+        for (auto* bar : form->widget()->window()->findChildren<QWidget*>(QStringLiteral("menubar")))
+            if (bar->isVisible())
+                shown.push_back(bar->findChild<QPushButton*>(QStringLiteral("softkey0"))->text());
+        EXPECT_EQ(std::vector<QString>{QStringLiteral("Choose")}, shown);
+        dialog.EndDialog(4);
+    });
+    EXPECT_EQ(4, dialog.DoModal());
 }
 
 TEST_F(UiTest, NavigationBarTitleIsOneForTheProgram)
