@@ -10,6 +10,7 @@
 
 #include <backup/backup.h>
 #include <backup/backup_commands.h>
+#include <backup/phone_settings.h>
 #include <backup/restore.h>
 #include <handset/com_ptr.h>
 #include <handset/contacts_admin.h>
@@ -18,6 +19,7 @@
 #include <handset/host_file.h>
 #include <handset/pickers.h>
 #include <handset/reg_key.h>
+#include <handset/wstring.h>
 #include <settings/settings.h>
 
 #include <store_dumps.h>
@@ -290,12 +292,12 @@ TEST_F(BackupTest, HostileOrDamagedFilesAreRefusedWithTheirReasonAndChangeNothin
     } files[] = {
         {"truncated", good.substr(0, good.size() / 2), u"damaged or cut short"},
         {"not a backup", "BEGIN:VCARD\r\nEND:VCARD\r\n", u"not a Tonquil settings backup"},
-        {"another archive", archiveOf({{"readme.txt", "hello"}}), u"not a Tonquil settings backup"},
+        {"another archive", archiveOf({{"readme.txt", "hello", AE_IFREG, ""}}), u"not a Tonquil settings backup"},
         {"newer version", archiveOf({{"manifest.json", manifestWith(kRegistry, "[]", "[]", 2)}}),
          u"newer Tonquil (format version 2"},
         {"member climbing out",
-         archiveOf({{"manifest.json", manifest}, {"tones/../../etc/x.wav", "abc"}}), u"climbs out"},
-        {"absolute member", archiveOf({{"manifest.json", manifest}, {"/etc/passwd", "abc"}}), u"absolute"},
+         archiveOf({{"manifest.json", manifest}, {"tones/../../etc/x.wav", "abc", AE_IFREG, ""}}), u"climbs out"},
+        {"absolute member", archiveOf({{"manifest.json", manifest}, {"/etc/passwd", "abc", AE_IFREG, ""}}), u"absolute"},
         {"link", archiveOf({{"manifest.json", manifestWith(kRegistry, "[]", tone)}, {"tones/1/x.wav", "", AE_IFLNK, "/etc/passwd"}}),
          u"is a link"},
         {"too many members",

@@ -57,7 +57,8 @@ std::optional<std::u16string> optionalString(const CEPROPVAL& value)
 
 bool endsWithFolded(const std::u16string& text, std::u16string_view ending)
 {
-    return text.size() >= ending.size() && handset::foldCase(text.substr(text.size() - ending.size())) == ending;
+    return text.size() >= ending.size() &&
+           handset::foldCase(text.substr(text.size() - ending.size())) == handset::foldCase(ending);
 }
 
 }  // namespace
