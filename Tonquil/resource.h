@@ -19,6 +19,8 @@ constexpr unsigned IDD_CONTACT_SETTINGS = 137;
 constexpr unsigned IDD_ABOUT = 138;
 constexpr unsigned IDD_TEST_CALL = 180;
 constexpr unsigned IDD_CHECK_TONES = 181;
+constexpr unsigned IDD_TIMED_PROFILE = 183;
+constexpr unsigned IDD_REPEATED_CALLS = 184;
 
 // Menu bars.
 constexpr unsigned IDR_MENU_OKCANCEL = 135;
@@ -59,6 +61,8 @@ constexpr unsigned ID_VIP_SETTINGS = 32775;
 constexpr unsigned ID_GET_RING_TONES = 32814;
 constexpr unsigned ID_TEST_A_CALL = 32815;
 constexpr unsigned ID_CHECK_TONES = 32816;
+constexpr unsigned ID_TIMED_PROFILE = 32817;
+constexpr unsigned ID_REPEATED_CALLS = 32818;
 constexpr unsigned ID_BACKUP_SETTINGS = 32819;
 constexpr unsigned ID_RESTORE_SETTINGS = 32820;
 constexpr unsigned ID_CHECK_FOR_UPDATE = 32812;

@@ -103,7 +103,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         now.wHour = hour;
         now.wMinute = 59;
         (void)settings::profileInForce(now);
-        (void)settings::profileInForceSms(now);
     }
     settings::ProfileRecord inForce;
     (void)settings::readProfileInForce(inForce);

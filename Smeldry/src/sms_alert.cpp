@@ -55,21 +55,6 @@ void writeString(const handset::RegKey& key, const WCHAR* name, const std::u16st
                   static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR)));
 }
 
-bool endsWithNoCase(std::u16string_view text, std::u16string_view suffix)
-{
-    if (text.size() < suffix.size())
-        return false;
-    const std::u16string_view tail = text.substr(text.size() - suffix.size());
-    for (std::size_t i = 0; i < suffix.size(); ++i) {
-        char16_t c = tail[i];
-        if (c >= u'A' && c <= u'Z')
-            c = static_cast<char16_t>(c - u'A' + u'a');
-        if (c != suffix[i])
-            return false;
-    }
-    return true;
-}
-
 // The candidate tone goes to the system's notification when it can play
 // it, else it is kept for the player.
 void takeTone(DecisionState& state, const settings::TonePath& candidate)
@@ -80,11 +65,6 @@ void takeTone(DecisionState& state, const settings::TonePath& candidate)
 
 }  // namespace
 
-bool isMidiTone(std::u16string_view path)
-{
-    return endsWithNoCase(path, u".mid") || endsWithNoCase(path, u".midi");
-}
-
 bool offerToNotification(const settings::TonePath& candidate)
 {
     const handset::RegKey notification = openNotificationKey();
@@ -94,7 +74,7 @@ bool offerToNotification(const settings::TonePath& candidate)
     }
     // Only phones whose class knows "VibrateWithRingerOff" play a MIDI
     // notification sound.
-    if (!hasValue(notification, u"VibrateWithRingerOff") || !isMidiTone(candidate))
+    if (!hasValue(notification, u"VibrateWithRingerOff") || !isMidiPath(candidate))
         return false;
     writeString(notification, u"Wave", candidate);
     AudioUpdateFromRegistry();

@@ -37,8 +37,7 @@ using settings::findSenderContact;
 using settings::lookupKey;
 using settings::senderMatches;
 
-// Whether the path names a MIDI file (".mid" or ".midi", in any case).
-bool isMidiTone(std::u16string_view path);
+using settings::isMidiPath;
 
 // Hands a MIDI tone to the system's notification when the phone's SMS
 // notification class can play one: it becomes the class's "Wave" and the

@@ -21,7 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace smeldry::testing;
-using smeldry::isMidiTone;
 using smeldry::lookupKey;
 using smeldry::senderMatches;
 using Strings = std::vector<std::string>;
@@ -69,18 +68,6 @@ TEST(LookupKeyTest, SenderMatchesOnTheLastFiveCharacters)
     EXPECT_FALSE(senderMatches(u"12-345", u"12345"));  // the key keeps its hyphen
     EXPECT_FALSE(senderMatches(u"45679", kAnna));
     EXPECT_FALSE(senderMatches(u"", u""));
-}
-
-TEST(LookupKeyTest, MidiTonesAreToldByTheirEnding)
-{
-    for (const char16_t* path : {u"Bell.mid", u"\\x\\Bell.MID", u"a.Midi", u".mid", u".midi"}) {
-        SCOPED_TRACE(handset::toUtf8(path));
-        EXPECT_TRUE(isMidiTone(path));
-    }
-    for (const char16_t* path : {u"", u"mid", u"Bell.wav", u"Bell.mid.wav", u"Bell.mi", u"Bell_mid", u"Bell.midix"}) {
-        SCOPED_TRACE(handset::toUtf8(path));
-        EXPECT_FALSE(isMidiTone(path));
-    }
 }
 
 using ProcessMessageTest = SmsTest;
@@ -340,7 +327,7 @@ TEST_F(ProcessMessageTest, EveryMessageLogsWhyItSoundsAsItDoes)
     }
 }
 
-TEST_F(ProcessMessageTest, ScheduleFirstEntryHoldsFromMidnight)
+TEST_F(ProcessMessageTest, ScheduleEveningEntryHoldsPastMidnight)
 {
     const settings::ScheduleEntry schedule[] = {{7 * 60, 0}, {22 * 60, 2}};
     settings::writeSchedule(schedule, 2);
@@ -353,7 +340,7 @@ TEST_F(ProcessMessageTest, ScheduleFirstEntryHoldsFromMidnight)
         DWORD options;
         const char* commandLine;
     } cases[] = {
-        {3, 0, kDisplay, "\\My Documents\\My Ringtones\\Bell.wav"},  // the first entry's Normal, not Silent
+        {3, 2, 0, ""},  // the evening's Silent still holds, as it does for a call
         {7, 0, kDisplay, "\\My Documents\\My Ringtones\\Bell.wav"},
         {23, 2, 0, ""},  // Silent: no sound, nothing shown
     };

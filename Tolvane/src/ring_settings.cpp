@@ -5,7 +5,9 @@
 #include <handset/audio.h>
 #include <handset/log.h>
 #include <handset/registry.h>
+#include <handset/registry_batch.h>
 #include <settings/caller.h>
+#include <settings/quiet_hours.h>
 
 namespace tolvane {
 
@@ -25,6 +27,24 @@ void setString(HKEY key, const WCHAR* name, const std::u16string& text)
 {
     RegSetValueEx(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                   static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR)));
+}
+
+// Every write of the ring settings, each on its own: its failure is ignored
+// and stops none of the others.
+void writeEach(const RingSettings& ring)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyEx(HKEY_CURRENT_USER, kRingVolumeKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegSetValueEx(key, u"InitVol", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&ring.volume), sizeof ring.volume);
+        RegCloseKey(key);
+    }
+    for (const WCHAR* path : kRingKeys) {
+        if (RegOpenKeyEx(HKEY_CURRENT_USER, path, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+            continue;
+        setString(key, u"Sound", ring.tone);
+        setString(key, u"Script", ring.script);
+        RegCloseKey(key);
+    }
 }
 
 }  // namespace
@@ -56,32 +76,32 @@ std::u16string buildRingScript(const settings::ProfileRecord& record, bool mute)
     return script + tail;
 }
 
-void applyRingSettings(IPOutlookApp* contacts, const WCHAR* callerId)
+void writeRingSettings(const RingSettings& ring)
 {
-    // Who is calling decides tone, record and mute; the record the script.
-    settings::Explanation why;
-    const settings::RingDecision decision = settings::resolveCallRing(contacts, callerId, &why);
-    const std::u16string script = buildRingScript(decision.profile, decision.mute);
-
-    // The ring volume, when the phone has the key (opened, never created).
-    HKEY key = nullptr;
-    if (RegOpenKeyEx(HKEY_CURRENT_USER, kRingVolumeKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-        const DWORD volume = static_cast<DWORD>(decision.profile.callVolume);
-        RegSetValueEx(key, u"InitVol", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&volume), sizeof volume);
-        RegCloseKey(key);
-    }
-
-    // Tone and script into each ring key the phone has.
-    for (const WCHAR* path : kRingKeys) {
-        if (RegOpenKeyEx(HKEY_CURRENT_USER, path, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-            continue;
-        setString(key, u"Sound", decision.tone);
-        setString(key, u"Script", script);
-        RegCloseKey(key);
-    }
+    // One transaction takes the writer lock and commits once for all five
+    // values. The batch keeps every write that succeeded, as a failed one is
+    // not reported to it; only when the batch itself cannot begin or commit
+    // are the writes made again one by one, so that none depends on another.
+    const LONG batch = handset::RegApplyBatch([&ring] {
+        writeEach(ring);
+        return ERROR_SUCCESS;
+    });
+    if (batch != ERROR_SUCCESS)
+        writeEach(ring);
 
     // The phone rereads what was just written.
     AudioUpdateFromRegistry();
+}
+
+void applyRingSettings(IPOutlookApp* contacts, const WCHAR* callerId)
+{
+    // Who is calling decides tone, record and mute (the call log, whether a
+    // repeated call rings through a silent profile); the record the script.
+    settings::Explanation why;
+    const settings::RingDecision decision =
+        settings::resolveCallRing(contacts, callerId, &why, &settings::phoneCallLog());
+    writeRingSettings({static_cast<DWORD>(decision.profile.callVolume), decision.tone,
+                       buildRingScript(decision.profile, decision.mute)});
 
     // Why the phone rings as it does, once the ring no longer waits for it.
     handset::logLine("why", settings::describe("call", callerId ? std::u16string_view(callerId) : std::u16string_view(),

@@ -10,6 +10,7 @@
 #include <handset/resources.h>
 #include <handset/shell.h>
 
+#include <settings/quiet_hours.h>
 #include <settings/settings.h>
 
 #include "call_monitor.h"
@@ -32,6 +33,7 @@ HWND gWindow = nullptr;
 HICON gIcon = nullptr;
 std::int32_t gCachedSelector = kNoSelectorSeen;
 std::int32_t gCachedScheduled = 0;
+std::u16string gCachedTimed;  // "Silent until 14:30" while a timed profile runs
 bool gSelected = false;
 IPOutlookApp2* gContacts = nullptr;
 bool gComInitialised = false;
@@ -112,7 +114,7 @@ void paint(HWND hwnd)
     HGDIOBJ previous = SelectObject(hdc, font);
 
     RECT text{MulDiv(28, dpi(false), 96), MulDiv((20 - fontSize) / 2 - 1, dpi(true), 96), width, height};
-    const std::u16string line = todayItemText(gCachedSelector, gCachedScheduled);
+    const std::u16string line = todayItemText(gCachedSelector, gCachedScheduled, gCachedTimed);
     if (!line.empty())
         DrawText(hdc, line.c_str(), -1, &text, DT_LEFT | DT_TOP);
 
@@ -149,11 +151,21 @@ bool refreshTest(TODAYLISTITEM* item)
         gCachedSelector = selector;
         changed = true;
     }
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    // A timed profile shows until the device clock reaches its end, which
+    // a refresh notices by itself.
+    const std::optional<settings::TimedProfile> timed = settings::timedProfileAt(now);
+    const std::u16string timedText =
+        timed ? settings::timedProfileText(timed->profile, std::uint32_t{timed->until.wHour} * 60 + timed->until.wMinute)
+              : std::u16string();
+    if (timedText != gCachedTimed) {
+        gCachedTimed = timedText;
+        changed = true;
+    }
     if (selector == settings::PROFILE_SCHEDULE) {
         // The schedule's profile at the device's time; when that profile's
         // own record is missing its name still is the schedule's choice.
-        SYSTEMTIME now;
-        GetLocalTime(&now);
         const std::int32_t scheduled = settings::profileInForce(now);
         if (scheduled != gCachedScheduled) {
             gCachedScheduled = scheduled;
@@ -173,6 +185,7 @@ void navigate(HWND hwnd, WPARAM key)
     else
         return;
     gCachedSelector = selector;
+    gCachedTimed.clear();  // the choice ends a timed profile
     settings::writeCurrentProfile(selector);
     InvalidateRect(hwnd, nullptr, TRUE);
 }
@@ -195,8 +208,10 @@ void startConfiguration(HWND hwnd)
 
 }  // namespace
 
-std::u16string todayItemText(std::int32_t selector, std::int32_t scheduledProfile)
+std::u16string todayItemText(std::int32_t selector, std::int32_t scheduledProfile, const std::u16string& timed)
 {
+    if (!timed.empty())
+        return u"Tonquil profile: " + timed;
     if (selector == settings::PROFILE_SCHEDULE) {
         const bool known = scheduledProfile >= 0 && scheduledProfile < kProfileCount;
         const char16_t* name = kProfileNames[known ? static_cast<std::size_t>(scheduledProfile) : 0];

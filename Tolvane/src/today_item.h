@@ -22,8 +22,10 @@ BOOL detachTodayItem();
 LRESULT todayItemProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The text the item shows for a selector and the scheduled profile; empty
-// for a selector outside -1 to 4.
-std::u16string todayItemText(std::int32_t selector, std::int32_t scheduledProfile);
+// for a selector outside -1 to 4. A running timed profile's text ("Silent
+// until 14:30"), when not empty, is shown instead.
+std::u16string todayItemText(std::int32_t selector, std::int32_t scheduledProfile,
+                             const std::u16string& timed = {});
 
 }  // namespace tolvane
 

@@ -4,9 +4,11 @@
 
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include <handset/faults.h>
 #include <handset/log.h>
 #include <handset/registry.h>
 #include <handset/wstring.h>
@@ -188,6 +190,46 @@ TEST_F(RingSettingsTest, KeysThePhoneLacksAreSkippedNotMade)
     HKEY key = nullptr;
     EXPECT_EQ(ERROR_FILE_NOT_FOUND,
               RegOpenKeyEx(HKEY_CURRENT_USER, u"ControlPanel\\SoundCategories\\Ring", 0, KEY_READ, &key));
+}
+
+TEST_F(RingSettingsTest, AFailedStepOfTheWritesLeavesTheOthersWritten)
+{
+    using handset::faults::Fault;
+    using handset::faults::Store;
+    const char16_t* const ringKeys[] = {u"ControlPanel\\Sounds\\PlmORingTone1", u"ControlPanel\\Sounds\\PlmORingTone2",
+                                        u"ControlPanel\\Sounds\\RingTone0"};
+    const tolvane::RingSettings before{1, u"\\Windows\\Old.wav", u"apw3r"};
+    const tolvane::RingSettings ring{4, u"\\Windows\\New.wav", u"av0pw3r"};
+    handset::faults::failStep(Store::Registry, 0, Fault::IoError);
+    tolvane::writeRingSettings(ring);
+    const int steps = handset::faults::stepsTaken(Store::Registry);
+    ASSERT_GE(steps, 5);  // at least one step a value
+
+    for (Fault fault : {Fault::IoError, Fault::DiskFull, Fault::Busy}) {
+        for (int step = 1; step <= steps; ++step) {
+            SCOPED_TRACE(testing::Message() << "fault " << static_cast<int>(fault) << " at step " << step);
+            tolvane::writeRingSettings(before);
+            handset::faults::failStep(Store::Registry, step, fault);
+            tolvane::writeRingSettings(ring);
+            handset::faults::failStep(Store::Registry, 0, fault);
+
+            // What was not written: nothing, the one value whose write
+            // failed, or the two of the one key that could not be opened.
+            std::vector<std::u16string> stale;
+            if (readVolume() != ring.volume)
+                stale.push_back(u"InitVol");
+            for (const char16_t* path : ringKeys) {
+                if (readString(path, u"Sound") != ring.tone)
+                    stale.push_back(std::u16string(path) + u" Sound");
+                if (readString(path, u"Script") != ring.script)
+                    stale.push_back(std::u16string(path) + u" Script");
+            }
+            ASSERT_LE(stale.size(), 2u) << handset::toUtf8(stale.front());
+            if (stale.size() == 2) {
+                EXPECT_EQ(stale[0].substr(0, stale[0].find(u' ')), stale[1].substr(0, stale[1].find(u' ')));
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <handset/resources.h>
 #include <handset/today.h>
 #include <handset/wstring.h>
+#include <settings/quiet_hours.h>
 #include <settings/settings.h>
 
 #include "test_device.h"
@@ -176,6 +177,28 @@ TEST_F(TodayItemTest, ScheduleTextFollowsTheDeviceClock)
     ASSERT_TRUE(handset::setClockTimeOfDay(7, 1));
     EXPECT_TRUE(refresh());
     EXPECT_EQ("Tonquil profile: Schedule (Normal)", shown());
+    EXPECT_FALSE(refresh());
+}
+
+TEST_F(TodayItemTest, ATimedProfileShowsUntilItEndsOrAKeyChoosesAnother)
+{
+    MoveWindow(item, 0, 30, 240, 20, FALSE);
+    settings::writeCurrentProfile(0);
+    ASSERT_TRUE(handset::setClockTimeOfDay(14, 0));
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    ASSERT_TRUE(settings::startTimedProfile(2, 30, now));
+    EXPECT_TRUE(refresh());
+    EXPECT_EQ("Tonquil profile: Silent until 14:30", shown());
+    ASSERT_TRUE(handset::setClockTimeOfDay(14, 30));
+    EXPECT_TRUE(refresh());
+    EXPECT_EQ("Tonquil profile: Normal", shown());
+
+    GetLocalTime(&now);
+    ASSERT_TRUE(settings::startTimedProfile(2, 30, now));
+    EXPECT_TRUE(refresh());
+    SendMessage(item, WM_TODAYCUSTOM_USERNAVIGATION, VK_RIGHT, 0);
+    EXPECT_EQ("Tonquil profile: Discreet", shown());
     EXPECT_FALSE(refresh());
 }
 

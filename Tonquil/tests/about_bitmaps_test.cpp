@@ -14,6 +14,7 @@
 #include "about_pictures.h"
 
 using namespace tonquil::about;
+using namespace tonquil::res;
 using about_test::bitmapFile;
 
 namespace {

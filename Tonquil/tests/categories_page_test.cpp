@@ -5,7 +5,7 @@
 #include <QComboBox>
 #include <QImage>
 #include <QTest>
-#include <QTreeWidget>
+#include <QAbstractItemView>
 
 #include <handset/contacts_admin.h>
 #include <handset/faults.h>
@@ -91,15 +91,10 @@ protected:
     // What the list's rows show, in the list's own coordinates.
     QImage rowsImage(CCategoriesPage& page)
     {
-        auto* view = qobject_cast<QTreeWidget*>(page.list().widget());
-        return view->viewport()->grab().toImage();
+        return qobject_cast<QAbstractItemView*>(page.list().widget())->viewport()->grab().toImage();
     }
 
-    void tapRow(CCategoriesPage& page, int row)
-    {
-        auto* view = qobject_cast<QTreeWidget*>(page.list().widget());
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualItemRect(view->topLevelItem(row)).center());
-    }
+    void tapRow(CCategoriesPage& page, int row) { tones_test::tapRow(&page.list(), row); }
 };
 
 TEST_F(CategoriesPageTest, ListsTheCategoriesByNameAndGivesEachItsKeyOnce)
@@ -286,6 +281,7 @@ TEST_F(SetCategoryTest, WithoutAKeyOkCreatesItAndRemoveShowsTheCapitalPlaceholde
     dialog.setCategoryName(u"Friends");
     runDialog<SetCategory>(dialog, [](SetCategory& d) {
         EXPECT_EQ(u"<select tone>", textOf(&d, kRingTone));
+        EXPECT_EQ(u"Normal", priorityList(&d)->currentText().toStdU16String());
         handset::ui::chooseMenuItem(handset::ui::menuBarOf(d.m_hWnd), res::ID_REMOVE_RING_TONE);
         EXPECT_EQ(u"<Select tone>", textOf(&d, kRingTone));
         EXPECT_EQ(u"<select tone>", textOf(&d, kSmsTone));
@@ -298,6 +294,34 @@ TEST_F(SetCategoryTest, WithoutAKeyOkCreatesItAndRemoveShowsTheCapitalPlaceholde
         EXPECT_EQ(2u, stored.data.size());
     }
     EXPECT_EQ((std::vector<BYTE>{0, 0, 0, 0}), profiles_test::queryRaw(key, u"Priority").data);
+
+    // Remove on a stored tone clears it at OK.
+    settings::writeCategoryRingTone(u"Family", kBell);
+    SetCategory family;
+    family.setCategoryName(u"Family");
+    runDialog<SetCategory>(family, [](SetCategory& d) {
+        handset::ui::chooseMenuItem(handset::ui::menuBarOf(d.m_hWnd), res::ID_REMOVE_RING_TONE);
+        d.SendMessage(WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(2u, profiles_test::queryRaw(kCategoriesKey + u"\\Family", u"Ring Tone").data.size());
+}
+
+TEST_F(SetCategoryTest, WithoutItsMenuBarTheTemplateStaysAsItIsAndOkStoresNothing)
+{
+    settings::writeCategoryRingTone(u"Family", kBell);
+    settings::writeCategoryPriority(u"Family", settings::PriorityMute);
+    WithoutMenuBar<SetCategory> dialog;
+    dialog.setCategoryName(u"Family");
+    runDialog<SetCategory>(dialog, [](SetCategory& d) {
+        // Neither the Play and Stop bitmaps nor the priorities were loaded.
+        EXPECT_EQ(nullptr, dynamic_cast<CBitmapButton*>(d.GetDlgItem(ids::kCategoryRingSlot.play)));
+        EXPECT_EQ(0, priorityList(&d)->count());
+        d.SendMessage(WM_COMMAND, IDOK, 0);
+    });
+    settings::TonePath ring;
+    settings::readCategoryRingTone(u"Family", ring);
+    EXPECT_EQ(kBell, ring);
+    EXPECT_EQ(settings::PriorityMute, settings::readCategoryPriority(u"Family"));
 }
 
 TEST_F(SetCategoryTest, APriorityChangeStopsThePreviewAndCancelStoresNothing)

@@ -6,7 +6,6 @@
 
 #include <QComboBox>
 #include <QLineEdit>
-#include <QTreeWidget>
 
 #include <checks/check_tones_dialog.h>
 #include <checks/checks_ids.h>
@@ -109,8 +108,8 @@ TEST_F(ChecksTest, CheckTonesListsMissingAndUnplayableTonesAndChoosingOneOpensIt
             handset::ui::chooseMenuItem(handset::ui::menuBarOf(contact->m_hWnd), res::ID_REMOVE_SMS_TONE);
             handset::ui::pressSoftKey(handset::ui::menuBarOf(contact->m_hWnd), 0);  // OK
         });
-        auto* view = qobject_cast<QTreeWidget*>(d.GetDlgItem(ids::IDC_CHECK_LIST)->widget());
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualItemRect(view->topLevelItem(2)).center());
+        CWnd* list = d.GetDlgItem(ids::IDC_CHECK_LIST);
+        tones_test::tapRow(list, 2);
         EXPECT_EQ(anna, opened);
         EXPECT_EQ(2, rows(d).size());
         EXPECT_EQ(u"Check Tones", handset::ui::navigationBarText());
@@ -123,7 +122,7 @@ TEST_F(ChecksTest, CheckTonesListsMissingAndUnplayableTonesAndChoosingOneOpensIt
             shown = caller->callerClass();
             caller->EndDialog(IDCANCEL);
         });
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualItemRect(view->topLevelItem(0)).center());
+        tones_test::tapRow(list, 0);
         EXPECT_EQ(settings::NoCallerId, shown);
     });
 

@@ -14,6 +14,7 @@
 #include <contacts/contact_settings_dialog.h>
 #include <contacts/contacts_ids.h>
 #include <contacts/contacts_page.h>
+#include <system/call_page.h>
 
 #include "profiles_message_capture.h"
 #include "tones_dialog.h"
@@ -167,9 +168,10 @@ TEST_F(ContactsTest, ColumnNarrowsForTheScrollBarWhenTheContactsDoNotFit)
 
 TEST_F(ContactsTest, RowsAreBoldForVipGreyForMuteAndTheEnvelopeKeepsTheNotesPlace)
 {
-    add({.lastName = u"Aaa", .priority = WORD{0}});
-    add({.lastName = u"Aaa", .smsTone = kShortTone, .priority = WORD{1}});
-    add({.lastName = u"Aaa", .priority = WORD{2}});
+    // Capitals and descenders, so that the ink spans the font's whole height.
+    add({.lastName = u"Ahjy", .priority = WORD{0}});
+    add({.lastName = u"Ahjy", .smsTone = kShortTone, .priority = WORD{1}});
+    add({.lastName = u"Ahjy", .priority = WORD{2}});
     runPage([](CContactsPage& page) {
         CContactsList& list = page.list();
         // Nothing selected, so each row shows its own colours.
@@ -194,6 +196,21 @@ TEST_F(ContactsTest, RowsAreBoldForVipGreyForMuteAndTheEnvelopeKeepsTheNotesPlac
             (entry->priority == 0 ? normal : entry->priority == 1 ? vip : mute) = row;
         }
         EXPECT_GT(inkOf(vip).first, inkOf(normal).first);  // bold strokes are wider
+        // The bold copy is of the font the text is drawn in, so a VIP row's text is as tall as its neighbours'.
+        auto inkHeight = [&](int row) {
+            int top = -1, bottom = -1;
+            for (int y = row * 28; y < row * 28 + 26; ++y)
+                for (int x = 2; x < 60; ++x)
+                    if (image.pixelColor(x, y).lightness() < 80) {
+                        top = top < 0 ? y : top;
+                        bottom = y;
+                    }
+            return top < 0 ? 0 : bottom - top + 1;
+        };
+        RecordProperty("normal_text_px", inkHeight(normal));
+        RecordProperty("vip_text_px", inkHeight(vip));
+        EXPECT_GT(inkHeight(normal), 0);
+        EXPECT_EQ(inkHeight(normal), inkHeight(vip));
         EXPECT_EQ(0, inkOf(mute).first);
         EXPECT_GT(inkOf(mute).second, 0);
         // The envelope ends 18 pixels left of the row's right edge; the note's place stays empty.
@@ -364,6 +381,107 @@ TEST_F(ContactsTest, OkUpdatesTheListsMarksAndCancelLeavesThem)
         openAndThen(IDOK);
         EXPECT_FALSE(entry->hasRingTone || entry->hasSmsTone);
     });
+}
+
+TEST_F(ContactsTest, ReturningToTheTabKeepsTheListAndItsFilterAndFocusesTheTabs)
+{
+    add({.firstName = u"Ida", .lastName = u"Zwick"});
+    CContactsPage page(app_);
+    CCallPage system;
+    CPropertySheet sheet(u"Tonquil");
+    sheet.AddPage(&page);
+    sheet.AddPage(&system);
+    handset::ui::whenNextFormShown([&](CWnd*) {
+        search(page, "zw");
+        ASSERT_EQ(QStringList{QStringLiteral("Zwick, Ida")}, rows(page.list()));
+        sheet.SetActivePage(1);
+        sheet.SetActivePage(0);
+        EXPECT_EQ(QStringList{QStringLiteral("Zwick, Ida")}, rows(page.list()));
+        EXPECT_EQ(u"zw", page.GetDlgItem(ids::IDC_CONTACTS_SEARCH)->GetWindowText());
+        EXPECT_EQ(sheet.GetTabControl()->widget(), page.widget()->window()->focusWidget());
+        sheet.PressButton(PSBTN_CANCEL);
+    });
+    sheet.DoModal();
+}
+
+TEST_F(ContactsTest, OkWithNothingChosenStoresNoTonesNormalAndNoCategory)
+{
+    category(u"Family");
+    const CEOID oid = add({.lastName = u"Plain"});
+    CContactSettingsDialog dialog(oid, nullptr, app_);
+    EXPECT_EQ(IDOK, runDialog(dialog, [](CContactSettingsDialog& d) {
+                  // Keys exist, but the contact has no category.
+                  EXPECT_EQ(QStringLiteral("<None>"), combo(d, ids::IDC_CONTACT_CATEGORY)->currentText());
+                  EXPECT_EQ(QStringLiteral("Normal"), combo(d, ids::IDC_CONTACT_PRIORITY)->currentText());
+                  d.SendMessage(WM_COMMAND, IDOK);
+              }));
+    const handset::contacts::Contact contact = stored(oid);
+    EXPECT_EQ(u"", contact.ringTone);
+    EXPECT_EQ(u"", contact.smsTone);
+    EXPECT_EQ(std::optional<WORD>(0), contact.priority);
+    EXPECT_EQ(u"", contact.categories);
+}
+
+TEST_F(ContactsTest, CancelLeavesAPreviewPlayingUntilTheDialogGoes)
+{
+    const CEOID oid = add({.lastName = u"Smith", .ringTone = kLongTone});
+    CContactSettingsDialog dialog(oid, nullptr, app_);
+    runDialog(dialog, [](CContactSettingsDialog& d) {
+        click(&d, ids::kContactRingSlot.play);
+        ASSERT_TRUE(waitUntil([&] { return playState(d) == wmppsPlaying; }));
+        handset::ui::chooseMenuItem(handset::ui::menuBarOf(d.m_hWnd), IDCANCEL);
+    });
+    EXPECT_EQ(wmppsPlaying, playState(dialog));
+}
+
+TEST_F(ContactsTest, WithoutItsMenuBarTheDialogStoresNothingAtOk)
+{
+    category(u"Family");
+    const CEOID oid = add({.lastName = u"Smith", .categories = u"Family", .ringTone = kShortTone,
+                           .priority = WORD{1}});
+    WithoutMenuBar<CContactSettingsDialog> dialog(oid, nullptr, app_);
+    EXPECT_EQ(IDCANCEL, runDialog(dialog, [](CContactSettingsDialog& d) { d.SendMessage(WM_COMMAND, IDOK); }));
+    const handset::contacts::Contact contact = stored(oid);
+    EXPECT_EQ(kShortTone, contact.ringTone);
+    EXPECT_EQ(u"Family", contact.categories);
+    EXPECT_EQ(std::optional<WORD>(1), contact.priority);
+}
+
+TEST_F(ContactsTest, AWidePictureLeavesTheBoxesFreeAndOneTooLargeToStoreKeepsTheOld)
+{
+    const auto pictures = handset::deviceFileSystem() / "My Documents" / "My Pictures";
+    QImage panorama(1600, 900, QImage::Format_RGB32);
+    panorama.fill(Qt::blue);
+    ASSERT_TRUE(panorama.save(QString::fromStdString((pictures / "Panorama.jpg").string()), "JPG"));
+    // Larger than a contact's picture may be, and still a picture that shows.
+    QImage huge(2400, 2400, QImage::Format_RGB888);
+    huge.fill(Qt::green);
+    ASSERT_TRUE(huge.save(QString::fromStdString((pictures / "Huge.bmp").string()), "BMP"));
+    ASSERT_GT(std::filesystem::file_size(pictures / "Huge.bmp"), handset::contacts::kMaxPictureBytes);
+
+    const std::vector<BYTE> old{'o', 'l', 'd'};
+    const CEOID oid = add({.lastName = u"Smith", .picture = old});
+    auto tapPicture = [](CContactSettingsDialog& d) {
+        QTest::mouseClick(d.GetDlgItem(ids::IDC_CONTACT_PICTURE)->widget(), Qt::LeftButton);
+    };
+    handset::scriptPickerAnswers({u"\\My Documents\\My Pictures\\Panorama.jpg"});
+    CContactSettingsDialog wide(oid, nullptr, app_);
+    runDialog(wide, [&](CContactSettingsDialog& d) {
+        tapPicture(d);
+        // 78 pixels right of the boxes, as high as 16:9 gives.
+        EXPECT_EQ(QRect(160, 123, 78, 43), d.GetDlgItem(ids::IDC_CONTACT_PICTURE)->widget()->geometry());
+        for (int box : {ids::IDC_CONTACT_PRIORITY, ids::IDC_CONTACT_CATEGORY})
+            EXPECT_LE(d.GetDlgItem(box)->widget()->geometry().right(), 160);
+    });
+
+    handset::scriptPickerAnswers({u"\\My Documents\\My Pictures\\Huge.bmp"});
+    CContactSettingsDialog large(oid, nullptr, app_);
+    EXPECT_EQ(IDOK, runDialog(large, [&](CContactSettingsDialog& d) {
+                  tapPicture(d);
+                  EXPECT_EQ(u"\\My Documents\\My Pictures\\Huge.bmp", d.picturePath());
+                  d.SendMessage(WM_COMMAND, IDOK);
+              }));
+    EXPECT_EQ(old, stored(oid).picture);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 // shows and stores.
 #include <QImage>
 #include <QTest>
-#include <QTreeWidget>
 
 #include <handset/pickers.h>
 #include <system/call_page.h>
@@ -102,8 +101,7 @@ TEST_F(SystemPageTest, TappingARowOpensItsDialogAndOkStoresWhatWasChosen)
             handset::ui::chooseMenuItem(handset::ui::menuBarOf(dialog->m_hWnd), res::ID_REMOVE_SMS_TONE);
             handset::ui::pressSoftKey(handset::ui::menuBarOf(dialog->m_hWnd), 0);  // OK
         });
-        auto* view = qobject_cast<QTreeWidget*>(list.widget());
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualItemRect(view->topLevelItem(1)).center());
+        tapRow(&list, 1);
         EXPECT_EQ(u"Unknown caller", title);
         EXPECT_EQ(u"Tonquil", handset::ui::navigationBarText());
 
@@ -157,6 +155,28 @@ TEST_F(SystemPageTest, CancelStoresNothingAndReturnOpensTheMarkedRow)
     EXPECT_EQ(kShortTone, ring);
     EXPECT_EQ(u"", sms);
     EXPECT_FALSE(profiles_test::queryRaw(u"Software\\Quorrel\\Tonquil\\System\\NoCallerId", u"Sms Tone").found);
+}
+
+TEST_F(SystemPageTest, CancelStopsThePreviewAndWithoutItsMenuBarOkStoresNothing)
+{
+    settings::writeClassRingTone(settings::UnknownCaller, kLongTone);
+    CSetCaller dialog(nullptr, settings::UnknownCaller, u"Unknown caller");
+    runCaller(dialog, [](CSetCaller& d) {
+        click(&d, ids::kCallerRingSlot.play);
+        ASSERT_TRUE(waitUntil([&] { return playState(d) == wmppsPlaying; }));
+        handset::ui::chooseMenuItem(handset::ui::menuBarOf(d.m_hWnd), IDCANCEL);
+    });
+    EXPECT_NE(wmppsPlaying, playState(dialog));
+
+    WithoutMenuBar<CSetCaller> bare(nullptr, settings::UnknownCaller, u"Unknown caller");
+    runDialog<CSetCaller>(bare, [](CSetCaller& d) {
+        EXPECT_EQ(u"<Select tone>", textOf(&d, ids::kCallerRingSlot.toneButton));  // the template's text
+        d.SendMessage(WM_COMMAND, IDOK, 0);
+    });
+    settings::TonePath ring;
+    settings::readClassRingTone(settings::UnknownCaller, ring);
+    EXPECT_EQ(kLongTone, ring);
+    EXPECT_FALSE(profiles_test::queryRaw(kUnknownKey, u"Sms Tone").found);
 }
 
 }  // namespace

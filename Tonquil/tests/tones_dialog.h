@@ -8,6 +8,7 @@
 #include <string>
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QColor>
 #include <QElapsedTimer>
@@ -37,6 +38,24 @@ inline void click(CWnd* dialog, int id)
     ASSERT_NE(nullptr, button);
     button->click();
 }
+
+// Taps row `row` of a list view as a person would.
+inline void tapRow(CWnd* list, int row)
+{
+    auto* view = qobject_cast<QAbstractItemView*>(list->widget());
+    ASSERT_NE(nullptr, view);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(row, 0)).center());
+}
+
+// A settings dialog as it is when its menu bar cannot be made.
+template <class Dialog>
+class WithoutMenuBar : public Dialog {
+public:
+    using Dialog::Dialog;
+
+protected:
+    HWND makeMenuBar(UINT) override { return nullptr; }
+};
 
 inline QColor colourOf(COLORREF c)
 {

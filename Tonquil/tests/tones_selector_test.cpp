@@ -67,9 +67,6 @@ TEST_F(ToneSelectorTest, ButtonTextsInBothForms)
         EXPECT_EQ(longName, toneTitle(u"\\A\\" + longName));
     });
 
-    for (const auto& [path, midi] : std::initializer_list<std::pair<std::u16string, bool>>{
-             {u"\\a\\Tune.MID", true}, {u"Tune.Midi", true}, {u"Tune.midx", false}, {u"mid", false}})
-        EXPECT_EQ(midi, isMidiPath(path)) << handset::toUtf8(path);
 }
 
 TEST_F(ToneSelectorTest, PreviewShowsStopUntilTheTickSeesPlayingEnd)

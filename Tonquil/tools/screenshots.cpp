@@ -1,7 +1,8 @@
 // tonquil_screenshots FOLDER: pictures of the configuration application as
 // the user sees it, on a fresh temporary device and the offscreen platform:
 // the sheet on each tab, the profile settings dialog, the schedule
-// dialog, the About box, the "Profile" menu open, the caller settings dialog
+// dialog, the About box, the timed profile and repeated calls dialogs, the
+// "Profile" menu open, the caller settings dialog
 // while it previews a tone, the file picker and the category settings
 // dialog. One PNG per view; their
 // paths are printed.
@@ -132,6 +133,15 @@ int main(int argc, char** argv)
             handset::ui::tapNavBarButton(about->m_hWnd);
         });
         handset::ui::chooseMenuItem(handset::ui::menuBarOf(profiles->m_hWnd), tonquil::res::ID_ABOUT);
+        // The quiet-hours dialogs of the two popups.
+        for (const auto& [command, name] : {std::pair{tonquil::res::ID_TIMED_PROFILE, "timed-profile-dialog"},
+                                            std::pair{tonquil::res::ID_REPEATED_CALLS, "repeated-calls-dialog"}}) {
+            handset::ui::whenNextFormShown([name](CWnd* dialog) {
+                save(dialog, name);
+                SendMessage(dialog->m_hWnd, WM_COMMAND, IDCANCEL, 0);
+            });
+            handset::ui::chooseMenuItem(handset::ui::menuBarOf(profiles->m_hWnd), command);
+        }
         // The "Profile" popup open over the sheet.
         handset::ui::pressSoftKey(handset::ui::menuBarOf(profiles->m_hWnd), 0);
         QApplication::processEvents();

@@ -54,7 +54,20 @@ void addClockCommands(CLI::App& app)
         return 0;
     });
 
-    CLI::App* reset = clock->add_subcommand("reset", "Make the device clock follow the host's local time again.");
+    CLI::App* rate = clock->add_subcommand(
+        "rate", "From now on the device clock runs RATE times as fast as the host's (1 is the host's pace), "
+                "going on from the time it shows; rings and their rounds follow it.");
+    auto pace = std::make_shared<double>(1.0);
+    rate->add_option("RATE", *pace, "device seconds per host second, 0.01 to 1000")->required();
+    onRun(rate, NeedsDevice::Yes, [pace] {
+        if (!setClockRate(*pace))
+            return usage("not a clock rate: " + std::to_string(*pace) + " (give 0.01 to 1000)");
+        logChange("clock rate set to " + std::to_string(*pace));
+        return 0;
+    });
+
+    CLI::App* reset = clock->add_subcommand(
+        "reset", "Make the device clock follow the host's local time again, at the host's pace.");
     onRun(reset, NeedsDevice::Yes, [] {
         if (!resetClock())
             return fail("cannot reset the device clock");

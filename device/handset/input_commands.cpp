@@ -1,14 +1,15 @@
 // handset input: a person's pen and keys on a program of the device.
 //
 //   handset input tap X Y | tap --id ID | tap --text TEXT
-//   handset input key left|right|up|down|action|softkey1|softkey2
-//   handset input text TEXT
+//   handset input key left|right|up|down|action|softkey1|softkey2|backspace|enter|space
+//   handset input text [--replace] TEXT
 //   handset input choose --id ID TEXT
 //   handset input menu "Menu/Remove Ring Tone"
 //
 // Each goes to the foreground program (or --program NAME) and returns once
 // the program has handled it; when it opens a dialog or a message box, once
-// that is shown.
+// that is shown. A TEXT to tap or choose may be given as `handset screen`
+// prints it, in its double quotes with its \" \\ \n escapes.
 #include <string>
 #include <vector>
 
@@ -47,7 +48,9 @@ void addInputCommands(CLI::App& app)
     CLI::Option* yOption = tap->add_option("Y", y, "form coordinate from the top");
     CLI::Option* idOption = tap->add_option("--id", id, "a control's id (see `handset screen`)");
     CLI::Option* textOption =
-        tap->add_option("--text", text, "the text of a control, list row, tab, menu item or soft key");
+        tap->add_option("--text", text,
+                        "the text of a control, list row, tab, menu item or soft key, as shown or as `handset "
+                        "screen` prints it (\"Smith, John\\nAcme\")");
     tap->fallthrough();
     onRun(tap, NeedsDevice::Yes, [=] {
         const bool point = xOption->count() > 0;
@@ -63,23 +66,36 @@ void addInputCommands(CLI::App& app)
 
     static std::string key;
     CLI::App* keyCommand = input->add_subcommand("key", "Press a key of the phone");
-    keyCommand->add_option("KEY", key, "left, right, up, down, action, softkey1 (left) or softkey2 (right)")
+    keyCommand
+        ->add_option("KEY", key,
+                     "left, right, up, down, action, softkey1 (left), softkey2 (right), or the input panel's "
+                     "backspace, enter and space")
         ->required()
-        ->check(CLI::IsMember({"left", "right", "up", "down", "action", "softkey1", "softkey2"}));
+        ->check(CLI::IsMember(
+            {"left", "right", "up", "down", "action", "softkey1", "softkey2", "backspace", "enter", "space"}));
     keyCommand->fallthrough();
     onRun(keyCommand, NeedsDevice::Yes, [] { return send({"key", key}); });
 
     static std::string typed;
+    static bool replace = false;
     CLI::App* textCommand = input->add_subcommand("text", "Type text into the control that has the focus");
-    textCommand->add_option("TEXT", typed, "the text")->required();
+    CLI::Option* typedOption = textCommand->add_option("TEXT", typed, "the text");
+    textCommand->add_flag("--replace", replace,
+                          "select all the control holds first, so that TEXT replaces it (no TEXT: clear it)");
     textCommand->fallthrough();
-    onRun(textCommand, NeedsDevice::Yes, [] { return send({"text", typed}); });
+    onRun(textCommand, NeedsDevice::Yes, [typedOption] {
+        if (replace)
+            return send({"replace-text", typed});
+        if (typedOption->count() == 0)
+            return usage("give the TEXT to type");
+        return send({"text", typed});
+    });
 
     static int chooseId = 0;
     static std::string item;
     CLI::App* choose = input->add_subcommand("choose", "Pick an item of a combo box or list, as a tap on it would");
     choose->add_option("--id", chooseId, "the combo box's or list's id")->required();
-    choose->add_option("TEXT", item, "the item's text")->required();
+    choose->add_option("TEXT", item, "the item's text, as shown or as `handset screen` prints it")->required();
     choose->fallthrough();
     onRun(choose, NeedsDevice::Yes, [] { return send({"choose", std::to_string(chooseId), item}); });
 

@@ -169,10 +169,7 @@ MessagingHost::~MessagingHost()
             " references left)");
     }
     clients_.clear();
-    if (player_) {
-        player_->close();
-        player_->Release();
-    }
+    sounding_.reset();
     store_->Release();
     CoFreeUnusedLibraries();
 }
@@ -239,31 +236,20 @@ Notification MessagingHost::raiseNotification(std::int64_t number, std::u16strin
     handset::logLine("notify", "new message " + std::to_string(number) + " from " + describeSender(sender) +
                                    ": sound=" + onOff(raised.sound) + " wave=" + handset::toUtf8(raised.wave) +
                                    " vibrate=" + onOff(raised.vibrate) + " display=" + onOff(raised.display));
-    if (raised.sound)
-        playSound(raised.wave);
+    sound(number, raised);
     return raised;
 }
 
-// The sound plays on the player's own threads; the host goes on with the
-// next message, which restarts the player should it still be playing.
-void MessagingHost::playSound(const std::u16string& wave)
+// The sound plays on threads of its own; the host goes on with the next
+// message, whose notification cuts this one short should it still sound.
+void MessagingHost::sound(std::int64_t number, const Notification& raised)
 {
-    const std::u16string file = soundFile(wave);
-    if (file.empty()) {
-        handset::logLine("notify", "the notification has no sound to play");
-        return;
-    }
-    if (!player_) {
-        const HRESULT hr = CoCreateInstance(CLSID_WindowsMediaPlayer, nullptr, CLSCTX_INPROC_SERVER, IID_IWMPPlayer,
-                                            reinterpret_cast<void**>(&player_));
-        if (FAILED(hr) || !player_) {
-            player_ = nullptr;
-            handset::logLine("notify", "cannot play the notification's sound: no media player (" + hex(hr) + ")");
-            return;
-        }
-    }
-    std::u16string url = file;
-    player_->put_URL(url.data());
+    handset::sound::NotificationSound notification;
+    notification.wave = raised.wave.empty() ? raised.wave : soundFile(raised.wave);
+    notification.sound = raised.sound;
+    notification.vibrate = raised.vibrate;
+    sounding_.reset();
+    sounding_ = handset::sound::playNotification(number, notification);
 }
 
 }  // namespace inbox

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include <handset/mapi.h>
-#include <handset/wmp.h>
+#include <handset/sound.h>
 
 namespace inbox {
 
@@ -72,11 +72,11 @@ private:
     explicit MessagingHost(IMsgStore* store) : store_(store) {}
     void loadRuleClients();
     Notification raiseNotification(std::int64_t number, std::u16string_view sender);
-    void playSound(const std::u16string& wave);
+    void sound(std::int64_t number, const Notification& raised);
 
     IMsgStore* store_;
     std::vector<RuleClient> clients_;
-    IWMPPlayer* player_ = nullptr;  // made on the first sound
+    std::unique_ptr<handset::sound::Notification> sounding_;  // the last notification's sound
 };
 
 // The sender as the log shows it: control characters as '?', at most 80

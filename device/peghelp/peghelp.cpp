@@ -13,6 +13,7 @@
 
 #include <handset/errors.h>
 #include <handset/log.h>
+#include <handset/qt_host.h>
 #include <handset/process.h>
 #include <handset/wstring.h>
 
@@ -46,8 +47,7 @@ int WinMain(HINSTANCE, HINSTANCE, LPWSTR lpCmdLine, int)
         return static_cast<int>(help.error);
     }
 
-    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    handset::prepareQt();
     int argc = 1;
     char name[] = "peghelp.exe";
     char* argv[] = {name, nullptr};

@@ -8,6 +8,7 @@
 #include <handset/lifecycle.h>
 #include <handset/log.h>
 #include <handset/radio.h>
+#include <handset/sound.h>
 #include <handset/wstring.h>
 
 int main()
@@ -29,7 +30,23 @@ int main()
     for (const auto& line : lines)
         names += (names.empty() ? "\"" : ", \"") + handset::toUtf8(line.name) + "\"";
 
-    auto started = handset::radio::Server::start(handset::radio::socketPath(), std::move(lines));
+    // The phone's sound system rings each call with what the line
+    // applications left in the ring settings.
+    struct SoundRinger final : handset::radio::Ringer {
+        std::unique_ptr<handset::sound::Ring> ring;
+        void stop() override { ring->stop(); }
+    };
+    handset::radio::ServerOptions options;
+    options.ringer = [](std::uint32_t callId, const std::optional<std::u16string>& callerId,
+                        const handset::radio::RingReport& report) -> std::unique_ptr<handset::radio::Ringer> {
+        auto ringer = std::make_unique<SoundRinger>();
+        ringer->ring = handset::sound::startRing(callId, callerId.value_or(std::u16string()),
+                                                 {report.sound, report.script, report.volume});
+        return ringer;
+    };
+
+    auto started =
+        handset::radio::Server::start(handset::radio::socketPath(), std::move(lines), std::move(options));
     if (!started.ok()) {
         handset::logLine("radio", "cannot start: " + started.error);
         return 1;

@@ -25,6 +25,7 @@
 
 #include <handset/lifecycle.h>
 #include <handset/log.h>
+#include <handset/qt_host.h>
 
 #include "today_protocol.h"
 #include "today_screen.h"
@@ -212,8 +213,7 @@ int main(int argc, char** argv)
     sigaddset(&stop, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stop, nullptr);
 
-    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    handset::prepareQt();
     QGuiApplication application(argc, argv);
 
     handset::ensureMessageQueue();

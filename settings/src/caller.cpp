@@ -6,6 +6,8 @@
 
 #include <handset/com_ptr.h>
 
+#include <settings/quiet_hours.h>
+
 namespace settings {
 
 using handset::ComPtr;
@@ -42,17 +44,8 @@ std::vector<std::u16string> readContactStrings(IItem* contact, const CEPROPID* p
     // values are read with the room the contact asks for, then dropped.
     std::vector<std::u16string> strings(count);
     std::vector<BYTE> buffer(propBufferSize(count, kPathCapacity - 1));
-    auto* values = reinterpret_cast<CEPROPVAL*>(buffer.data());
-    ULONG size = static_cast<ULONG>(buffer.size());
-    if (!contact)
-        return strings;
-    HRESULT read = contact->GetProps(properties, 0, count, &values, &size, nullptr);
-    if (read == HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER) && size > buffer.size()) {
-        buffer.resize(size);
-        values = reinterpret_cast<CEPROPVAL*>(buffer.data());
-        read = contact->GetProps(properties, 0, count, &values, &size, nullptr);
-    }
-    if (FAILED(read))
+    const CEPROPVAL* values = readContactProps(contact, properties, count, buffer);
+    if (!values)
         return strings;
     for (WORD i = 0; i < count; ++i) {
         if ((values[i].wFlags & CEDB_PROPNOTFOUND) || !values[i].val.lpwstr)
@@ -62,6 +55,23 @@ std::vector<std::u16string> readContactStrings(IItem* contact, const CEPROPID* p
             strings[i] = value;
     }
     return strings;
+}
+
+CEPROPVAL* readContactProps(IItem* contact, const CEPROPID* properties, WORD count, std::vector<BYTE>& buffer)
+{
+    if (!contact)
+        return nullptr;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        auto* values = reinterpret_cast<CEPROPVAL*>(buffer.data());
+        ULONG size = static_cast<ULONG>(buffer.size());
+        const HRESULT read = contact->GetProps(properties, 0, count, &values, &size, nullptr);
+        if (SUCCEEDED(read))
+            return values;
+        if (read != HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER) || size <= buffer.size())
+            return nullptr;
+        buffer.resize(size);
+    }
+    return nullptr;
 }
 
 CEPROPID namedContactProperty(IPOutlookApp* contacts, const WCHAR* name, WORD type)
@@ -108,7 +118,7 @@ IItem* findCallerContact(IPOutlookApp* contacts, std::u16string_view digits)
     return contact.detach();
 }
 
-RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId, Explanation* why)
+RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId, Explanation* why, const CallLog* log)
 {
     RingDecision decision;
     Explanation scratch;
@@ -133,6 +143,8 @@ RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId, Expl
         noted.toneClass = UnknownCaller;
         readClassRingTone(UnknownCaller, decision.tone);
         (void)readProfileInForce(decision.profile, profileWhy);
+        if (log)
+            (void)ringRepeatedCall(*log, digits, false, decision.profile, profileWhy);
         return decision;
     }
     noted.caller = CallerKind::Contact;
@@ -188,6 +200,8 @@ RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId, Expl
         noted.profile.reason = ProfileReason::Mute;
     } else {
         (void)readProfileInForce(decision.profile, profileWhy);
+        if (log)
+            (void)ringRepeatedCall(*log, digits, true, decision.profile, profileWhy);
     }
     return decision;
 }

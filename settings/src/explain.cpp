@@ -9,6 +9,7 @@
 #include <handset/wstring.h>
 
 #include <settings/caller.h>
+#include <settings/quiet_hours.h>
 
 namespace settings {
 
@@ -139,6 +140,12 @@ std::string describeProfile(const Explanation& why)
         std::snprintf(time, sizeof time, "%02u:%02u", (choice.entry->minutes / 60) % 100, choice.entry->minutes % 60);
         return "profile " + name + " from the schedule (" + time + " " + name + ")";
     }
+    case ProfileReason::Timed:
+        return "profile " + handset::toUtf8(profileName(choice.profile)) + " from the timed profile (" +
+               handset::toUtf8(timedProfileText(choice.profile, choice.untilMinutes)) + ")";
+    case ProfileReason::RepeatedCall:
+        return "profile " + handset::toUtf8(profileName(choice.profile)) + " from a repeated call (" +
+               ordinal(choice.repeatedCall) + " within " + std::to_string(choice.windowMinutes) + " minutes)";
     default:
         return "profile " + handset::toUtf8(profileName(choice.profile)) + " from the selected profile";
     }

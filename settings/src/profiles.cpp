@@ -10,8 +10,10 @@
 #include <handset/registry_batch.h>
 
 #include <settings/explain.h>
+#include <settings/quiet_hours.h>
 
 #include "store.h"
+#include "timed_profile.h"
 
 namespace settings {
 
@@ -26,6 +28,20 @@ std::int32_t chosen(ProfileChoice* why, ProfileReason reason, std::int32_t profi
     if (why)
         *why = ProfileChoice{reason, profile, entry};
     return profile;
+}
+
+// A running timed profile holds over the selector and the schedule, for
+// calls and text messages alike.
+std::optional<std::int32_t> timedProfileInForce(const SYSTEMTIME& now, ProfileChoice* why)
+{
+    const std::optional<TimedProfile> timed = timedProfileAt(now);
+    if (!timed)
+        return std::nullopt;
+    if (why) {
+        *why = ProfileChoice{ProfileReason::Timed, timed->profile, std::nullopt};
+        why->untilMinutes = std::uint32_t{timed->until.wHour} * 60 + timed->until.wMinute;
+    }
+    return timed->profile;
 }
 
 const std::u16string& profilesKey()
@@ -44,15 +60,6 @@ bool wholeRecord(const std::function<bool()>& work)
         return ERROR_SUCCESS;
     });
     return rc == ERROR_SUCCESS && done;
-}
-
-// Runs `work` as one registry transaction that is undone whole when any of
-// its steps fails, so that no program ever sees a record or a reset half
-// written, a failed write leaves what was there, and a reset never deletes
-// the key under a writer that is part-way through.
-bool wholeWrite(const std::function<bool()>& work)
-{
-    return handset::RegApplyBatch([&] { return work() ? ERROR_SUCCESS : ERROR_WRITE_FAULT; }) == ERROR_SUCCESS;
 }
 
 // "%s\%ld": the numbered profile's key, index in decimal without leading zeros.
@@ -171,11 +178,12 @@ std::int32_t readCurrentProfile()
 namespace {
 
 // The key and the value in one go, so a reset between them cannot drop it.
+// An explicit choice also ends the timed profile, in the same transaction.
 bool storeCurrentProfile(std::int32_t index)
 {
     return wholeWrite([&] {
         const Key key = createKey(HKEY_CURRENT_USER, profilesKey());
-        return writeDword(key, kCurrentProfileValue, static_cast<DWORD>(index));
+        return writeDword(key, kCurrentProfileValue, static_cast<DWORD>(index)) && deleteTimedProfileKey();
     });
 }
 
@@ -257,6 +265,8 @@ void writeSchedule(const ScheduleEntry* entries, std::uint32_t count)
 
 std::int32_t profileInForce(const SYSTEMTIME& now, ProfileChoice* why)
 {
+    if (const std::optional<std::int32_t> timed = timedProfileInForce(now, why))
+        return *timed;
     const std::int32_t selector = readCurrentProfile();
     if (selector != PROFILE_SCHEDULE)
         return chosen(why, ProfileReason::Selected, selector);
@@ -274,30 +284,6 @@ std::int32_t profileInForce(const SYSTEMTIME& now, ProfileChoice* why)
         if (entry.minutes > minutes)
             break;
         deciding = &entry;
-    }
-    return chosen(why, ProfileReason::Schedule, static_cast<std::int32_t>(deciding->profile), *deciding);
-}
-
-std::int32_t profileInForceSms(const SYSTEMTIME& now, ProfileChoice* why)
-{
-    const std::int32_t selector = readCurrentProfile();
-    if (selector != PROFILE_SCHEDULE)
-        return chosen(why, ProfileReason::Selected, selector);
-
-    // An empty schedule gives "Normal", as it does for calls; the selector
-    // itself names no profile.
-    const std::optional<std::vector<ScheduleEntry>> schedule = readFullSchedule();
-    if (!schedule || schedule->empty())
-        return chosen(why, ProfileReason::Schedule, 0);
-
-    // The first entry's profile holds from midnight; its own time is never
-    // compared.
-    const std::uint32_t minutes = minutesSinceMidnight(now);
-    const ScheduleEntry* deciding = &schedule->front();
-    for (std::size_t i = 1; i < schedule->size(); ++i) {
-        if ((*schedule)[i].minutes > minutes)
-            break;
-        deciding = &(*schedule)[i];
     }
     return chosen(why, ProfileReason::Schedule, static_cast<std::int32_t>(deciding->profile), *deciding);
 }

@@ -125,7 +125,9 @@ void readSmsProfile(std::uint16_t priority, ProfileRecord& profile, ProfileChoic
     default: {
         SYSTEMTIME now{};
         GetLocalTime(&now);
-        (void)readProfile(profileInForceSms(now, why), profile);
+        // Texts follow the same profile in force as calls: a schedule means
+        // the same for both, the evening's entry carrying over past midnight.
+        (void)readProfile(profileInForce(now, why), profile);
         return;
     }
     }

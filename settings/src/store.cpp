@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include <handset/registry_batch.h>
+
 #include <settings/settings.h>
 
 namespace settings::detail {
@@ -124,6 +126,11 @@ bool writeBinary(const Key& key, const WCHAR* name, const std::vector<BYTE>& dat
     // buffer even for zero bytes.
     static const BYTE nothing = 0;
     return setValue(key, name, REG_BINARY, data.empty() ? &nothing : data.data(), data.size());
+}
+
+bool wholeWrite(const std::function<bool()>& work)
+{
+    return handset::RegApplyBatch([&] { return work() ? ERROR_SUCCESS : ERROR_WRITE_FAULT; }) == ERROR_SUCCESS;
 }
 
 }  // namespace settings::detail

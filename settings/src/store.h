@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -52,5 +53,12 @@ std::optional<std::vector<BYTE>> readBinary(const Key& key, const WCHAR* name, D
 bool writeDword(const Key& key, const WCHAR* name, DWORD value);
 bool writeString(const Key& key, const WCHAR* name, const std::u16string& text);
 bool writeBinary(const Key& key, const WCHAR* name, const std::vector<BYTE>& data);
+
+// Runs `work` as one registry transaction that is undone whole when any of
+// its steps fails (`work` returns false), so that no program ever sees a
+// record, a reset or a setting half written, a failed write leaves what was
+// there, and a reset never deletes the key under a writer that is part-way
+// through. True when all of it was written.
+bool wholeWrite(const std::function<bool()>& work);
 
 }  // namespace settings::detail

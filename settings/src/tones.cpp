@@ -1,6 +1,8 @@
 // Tone assignments of the three caller classes and of contact categories.
 #include <settings/settings.h>
 
+#include <algorithm>
+
 #include "store.h"
 
 namespace settings {
@@ -140,6 +142,19 @@ bool ensureCategoryKey(const std::u16string& category)
         writeDword(key, kPriorityValue, PriorityNormal);
     }
     return true;
+}
+
+bool isMidiPath(std::u16string_view path)
+{
+    const auto endsWith = [path](std::u16string_view ending) {
+        if (path.size() < ending.size())
+            return false;
+        const std::u16string_view tail = path.substr(path.size() - ending.size());
+        return std::equal(tail.begin(), tail.end(), ending.begin(), [](char16_t a, char16_t b) {
+            return (a >= u'A' && a <= u'Z' ? static_cast<char16_t>(a - u'A' + u'a') : a) == b;
+        });
+    };
+    return endsWith(u".mid") || endsWith(u".midi");
 }
 
 }  // namespace settings

@@ -1,4 +1,6 @@
 #include <settings/settings.h>
+#include <settings/explain.h>
+#include <settings/sms.h>
 
 #include <functional>
 
@@ -38,7 +40,6 @@ TEST_F(ProfilesTest, NothingStoredMeansNormalAndNoRecord)
 {
     EXPECT_EQ(0, readCurrentProfile());
     EXPECT_EQ(0, profileInForce(at(3, 0)));
-    EXPECT_EQ(0, profileInForceSms(at(3, 0)));
 
     ProfileRecord record = kSentinel;
     EXPECT_FALSE(readProfile(0, record));
@@ -197,50 +198,58 @@ TEST_F(ProfilesTest, ScheduleDecidesWhenSelected)
     storeSchedule({{420, 0}, {1320, 2}});  // 07:00 Normal, 22:00 Silent
     struct Case {
         WORD hour, minute, second;
-        std::int32_t call, sms;
-    } cases[] = {{0, 0, 0, 2, 0},  {3, 0, 0, 2, 0},   {6, 59, 59, 2, 0}, {7, 0, 0, 0, 0},
-                 {21, 59, 0, 0, 0}, {22, 0, 0, 2, 2}, {23, 59, 59, 2, 2}};
+        std::int32_t profile;
+    } cases[] = {{0, 0, 0, 2},  {3, 0, 0, 2},  {6, 59, 59, 2}, {7, 0, 0, 0},
+                 {21, 59, 0, 0}, {22, 0, 0, 2}, {23, 59, 59, 2}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.hour << ":" << c.minute << ":" << c.second);
-        EXPECT_EQ(c.call, profileInForce(at(c.hour, c.minute, c.second)));
-        EXPECT_EQ(c.sms, profileInForceSms(at(c.hour, c.minute, c.second)));
+        EXPECT_EQ(c.profile, profileInForce(at(c.hour, c.minute, c.second)));
     }
 
-    // Unsorted, both walks still stop at the first entry later than now.
+    // Unsorted, the walk still stops at the first entry later than now.
     storeSchedule({{1320, 2}, {420, 0}, {600, 3}});
     EXPECT_EQ(3, profileInForce(at(8, 0)));
-    EXPECT_EQ(0, profileInForceSms(at(8, 0)));
 }
 
 TEST_F(ProfilesTest, UnusableScheduleMeansNormal)
 {
     writeCurrentProfile(PROFILE_SCHEDULE);
     EXPECT_EQ(0, profileInForce(at(12, 0)));  // no schedule value
-    EXPECT_EQ(0, profileInForceSms(at(12, 0)));
 
     storeSchedule({});
     EXPECT_EQ(0, profileInForce(at(12, 0)));
-    EXPECT_EQ(0, profileInForceSms(at(12, 0)));
 
     const std::vector<ScheduleEntry> tooMany(26, ScheduleEntry{0, 3});
     writeSchedule(tooMany.data(), 26);
     EXPECT_EQ(0, profileInForce(at(12, 0)));
-    EXPECT_EQ(0, profileInForceSms(at(12, 0)));
 }
 
-TEST_F(ProfilesTest, ProfileInForceFollowsTheDeviceClock)
+TEST_F(ProfilesTest, CallsAndTextsFollowTheSameProfileOnTheDeviceClock)
 {
     resetProfiles();
     writeCurrentProfile(PROFILE_SCHEDULE);
-    storeSchedule({{420, 0}, {1320, 2}});
-    ProfileRecord record = kSentinel;
-    ASSERT_TRUE(handset::setClockTimeOfDay(3, 0));
-    ASSERT_TRUE(readProfileInForce(record));
-    EXPECT_EQ(defaultProfile(2), record);
+    storeSchedule({{420, 0}, {1320, 2}});  // 07:00 Normal, 22:00 Silent
+    const struct {
+        WORD hour;
+        std::int32_t profile;
+        ScheduleEntry deciding;
+    } cases[] = {{3, 2, {1320, 2}}, {12, 0, {420, 0}}};  // the evening's Silent carries over past midnight
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.hour);
+        ASSERT_TRUE(handset::setClockTimeOfDay(c.hour, 0));
+        const ProfileChoice expected{ProfileReason::Schedule, c.profile, c.deciding};
+        ProfileRecord call = kSentinel;
+        ProfileChoice callWhy;
+        ASSERT_TRUE(readProfileInForce(call, &callWhy));
+        EXPECT_EQ(defaultProfile(c.profile), call);
+        EXPECT_EQ(expected, callWhy);
 
-    ASSERT_TRUE(handset::setClockTimeOfDay(12, 0));
-    ASSERT_TRUE(readProfileInForce(record));
-    EXPECT_EQ(defaultProfile(0), record);
+        ProfileRecord text = kSentinel;
+        ProfileChoice textWhy;
+        readSmsProfile(PriorityNormal, text, &textWhy);
+        EXPECT_EQ(defaultProfile(c.profile), text);
+        EXPECT_EQ(expected, textWhy);
+    }
 }
 
 TEST_F(ProfilesTest, ResetReplacesTheWholeProfilesKeyAndNothingElse)

@@ -1,5 +1,6 @@
 #include <settings/settings.h>
 
+#include <handset/wstring.h>
 #include <test_device.h>
 
 #include "raw_registry.h"
@@ -198,3 +199,16 @@ TEST_F(TonesTest, EnsuringACategoryKeyFillsOnlyANewKey)
 }
 
 }  // namespace
+
+TEST(MidiPath, ToldByTheEndingInAnyCase)
+{
+    for (const char16_t* path : {u"Bell.mid", u"\\x\\Bell.MID", u"a.Midi", u".mid", u".midi"}) {
+        SCOPED_TRACE(handset::toUtf8(path));
+        EXPECT_TRUE(settings::isMidiPath(path));
+    }
+    for (const char16_t* path : {u"", u"mid", u"Bell.wav", u"Bell.mid.wav", u"Bell.mi", u"Bell_mid", u"Bell.midix"}) {
+        SCOPED_TRACE(handset::toUtf8(path));
+        EXPECT_FALSE(settings::isMidiPath(path));
+    }
+}
+

@@ -3,6 +3,7 @@
 #include "about_ids.h"
 
 using namespace tonquil::about;
+using namespace tonquil::res;
 
 namespace {
 
@@ -23,7 +24,7 @@ BOOL makeHeading(const LOGFONTW& base, LONG height, CFont& font)
 
 }  // namespace
 
-CAboutBox::CAboutBox(CWnd* pParentWnd) : CDialog(IDD_ABOUTBOX, pParentWnd) {}
+CAboutBox::CAboutBox(CWnd* pParentWnd) : CDialog(IDD_ABOUT, pParentWnd) {}
 
 BOOL CAboutBox::OnInitDialog()
 {

@@ -5,6 +5,7 @@
 #include <checks/check_tones_dialog.h>
 #include <checks/test_call_dialog.h>
 #include <profiles/profile_settings_dialog.h>
+#include <quiet/quiet_dialogs.h>
 #include <resource.h>
 #include <settings/settings.h>
 
@@ -37,6 +38,12 @@ BOOL CMainPropertySheet::OnCommand(WPARAM wParam, LPARAM lParam)
     case res::ID_PROFILE_SCHEDULE:
         selectProfile(settings::PROFILE_SCHEDULE);
         return TRUE;
+    case res::ID_TIMED_PROFILE: {
+        CTimedProfileDialog dialog(this);
+        dialog.DoModal();
+        SHSetNavBarText(m_hWnd, u"Tonquil");
+        return TRUE;
+    }
     case res::ID_VIP_SETTINGS: {
         CProfileSettingsDialog dialog(this, kVipProfileIndex);
         dialog.DoModal();
@@ -54,6 +61,12 @@ BOOL CMainPropertySheet::OnCommand(WPARAM wParam, LPARAM lParam)
     }
     case res::ID_CHECK_TONES: {
         CCheckTonesDialog dialog(this);
+        dialog.DoModal();
+        SHSetNavBarText(m_hWnd, u"Tonquil");
+        return TRUE;
+    }
+    case res::ID_REPEATED_CALLS: {
+        CRepeatedCallsDialog dialog(this);
         dialog.DoModal();
         SHSetNavBarText(m_hWnd, u"Tonquil");
         return TRUE;

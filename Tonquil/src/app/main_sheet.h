@@ -10,7 +10,7 @@
 
 #include <system/call_page.h>
 
-#include "placeholder_pages.h"
+#include "titled_page.h"
 
 namespace tonquil {
 

@@ -116,7 +116,7 @@ bool readPhoneContacts(IPOutlookApp2* contacts, std::vector<PhoneContact>& out)
             FAILED(dispatch->QueryInterface(IID_IContact, contact.outVoid())) || FAILED(contact->get_Oid(&oid)) ||
             FAILED(contacts->GetItemFromOidEx(static_cast<ULONG>(oid), 0, item.out())))
             return false;
-        const CEPROPVAL* values = readContactProps(item.get(), ids.data(), static_cast<WORD>(ids.size()), buffer);
+        const CEPROPVAL* values = settings::readContactProps(item.get(), ids.data(), static_cast<WORD>(ids.size()), buffer);
         if (!values)
             return false;
         PhoneContact entry;

@@ -27,7 +27,6 @@ public:
     CCategoriesPage();
 
     CCategoryList& list() { return m_list; }
-    const std::vector<CategoryEntry>& categories() const { return m_categories; }
 
     // The list's text column: narrower when the rows need the scroll bar.
     static constexpr int kScrollingColumnWidth = 225;

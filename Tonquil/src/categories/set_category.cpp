@@ -1,7 +1,5 @@
 #include "set_category.h"
 
-#include <app/menu_bar.h>
-
 #include "categories_ids.h"
 
 namespace tonquil {
@@ -25,10 +23,11 @@ SetCategory::SetCategory(CWnd* pParentWnd)
 BOOL SetCategory::OnInitDialog()
 {
     CToneDialog::OnInitDialog();
-    initToneSlots();
-
-    if (!createMenuBar(*this, res::IDR_MENU_SETTINGS))
+    // Without its menu bar the dialog keeps its template as it is, Play and
+    // Stop buttons included.
+    if (!makeMenuBar(res::IDR_MENU_SETTINGS))
         return TRUE;
+    initToneSlots();
 
     auto* priorities = static_cast<CComboBox*>(GetDlgItem(ids::IDC_CATEGORY_PRIORITY));
     if (priorities) {
@@ -47,6 +46,7 @@ BOOL SetCategory::OnInitDialog()
     // A priority the list does not offer leaves the list without a selection.
     if (priorities)
         priorities->SetCurSel(m_storedPriority);
+    valuesShown();
     return TRUE;
 }
 
@@ -62,6 +62,8 @@ BOOL SetCategory::OnCommand(WPARAM wParam, LPARAM lParam)
 
 void SetCategory::OnOK()
 {
+    if (refuseUnshownOk())
+        return;
     stopPreview();
     // Tones first: they create the category's key, which the priority needs.
     // A failed write has nobody to tell; the dialog closes either way.

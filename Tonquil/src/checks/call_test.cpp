@@ -2,6 +2,7 @@
 
 #include <settings/caller.h>
 #include <settings/explain.h>
+#include <settings/quiet_hours.h>
 #include <settings/sms.h>
 
 namespace tonquil {
@@ -16,12 +17,15 @@ std::vector<std::string> reasonLines(const settings::TonePath& tone, const setti
 
 }  // namespace
 
-CallTest testCall(IPOutlookApp* contacts, const std::u16string& number)
+CallTest testCall(IPOutlookApp* contacts, const std::u16string& number, const settings::CallLog& log)
 {
     CallTest result;
 
     settings::Explanation callWhy;
-    const settings::RingDecision ring = settings::resolveCallRing(contacts, number.c_str(), &callWhy);
+    // The call log is read as a call would read it, so a repeated call
+    // shows as one.
+    const settings::RingDecision ring =
+        settings::resolveCallRing(contacts, number.c_str(), &callWhy, &log);
     result.call = reasonLines(ring.tone, callWhy);
 
     // The SMS service starts each message from a cleared record; a test

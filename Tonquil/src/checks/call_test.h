@@ -8,6 +8,8 @@
 
 #include <handset/pimstore.h>
 
+#include <settings/quiet_hours.h>
+
 namespace tonquil {
 
 struct CallTest {
@@ -18,8 +20,10 @@ struct CallTest {
 };
 
 // The call from caller ID `number` (empty: no caller ID) and the message
-// from sender address `number`.
-CallTest testCall(IPOutlookApp* contacts, const std::u16string& number);
+// from sender address `number`, with the timed profile as it stands and the
+// call log `log` read as a call reads the phone's.
+CallTest testCall(IPOutlookApp* contacts, const std::u16string& number,
+                  const settings::CallLog& log = settings::phoneCallLog());
 
 // The contact's first phone number in the order the contacts database
 // matches them; empty when it has none.

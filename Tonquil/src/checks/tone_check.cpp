@@ -5,6 +5,7 @@
 
 #include <categories/category_records.h>
 #include <contacts/contact_entries.h>
+#include <settings/caller.h>
 #include <settings/explain.h>
 
 namespace tonquil {
@@ -114,7 +115,7 @@ std::vector<ToneAssignment> listToneAssignments(IPOutlookApp2* contacts)
     const CEPROPID props[] = {PIMPR_FIRST_NAME, PIMPR_LAST_NAME, PIMPR_COMPANY_NAME, PIMPR_RINGTONE,
                               namedContactIds(contacts).smsTone};
     const WORD propCount = props[4] == PIMPR_INVALID_ID ? 4 : 5;
-    std::vector<BYTE> buffer;
+    std::vector<BYTE> buffer(kPropBufferBytes);
     for (int i = 1; i <= count; ++i) {
         ComPtr<IDispatch> dispatch;
         ComPtr<IContact> contact;
@@ -124,7 +125,7 @@ std::vector<ToneAssignment> listToneAssignments(IPOutlookApp2* contacts)
             FAILED(dispatch->QueryInterface(IID_IContact, contact.outVoid())) || FAILED(contact->get_Oid(&oid)) ||
             FAILED(contacts->GetItemFromOidEx(static_cast<ULONG>(oid), 0, item.out())))
             continue;
-        const CEPROPVAL* values = readContactProps(item.get(), props, propCount, buffer);
+        const CEPROPVAL* values = settings::readContactProps(item.get(), props, propCount, buffer);
         if (!values)
             continue;
         const std::u16string ring = propString(values[3]);

@@ -11,9 +11,6 @@ using handset::ComPtr;
 
 namespace {
 
-// The first read of every contact fits in this; a longer one grows it.
-constexpr std::size_t kPropBufferBytes = 1024;
-
 std::u16string shownName(std::u16string text)
 {
     if (text.size() > kMaxShownName) {
@@ -40,25 +37,6 @@ ComPtr<IItem> openContact(IPOutlookApp2* contacts, ULONG oid)
 }
 
 }  // namespace
-
-CEPROPVAL* readContactProps(IItem* item, const CEPROPID* ids, WORD count, std::vector<BYTE>& buffer)
-{
-    if (!item)
-        return nullptr;
-    if (buffer.size() < kPropBufferBytes)
-        buffer.resize(kPropBufferBytes);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        auto* values = reinterpret_cast<CEPROPVAL*>(buffer.data());
-        ULONG size = static_cast<ULONG>(buffer.size());
-        const HRESULT hr = item->GetProps(ids, 0, count, &values, &size, nullptr);
-        if (SUCCEEDED(hr))
-            return values;
-        if (hr != HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER) || size <= buffer.size())
-            return nullptr;
-        buffer.resize(size);
-    }
-    return nullptr;
-}
 
 std::u16string propString(const CEPROPVAL& value)
 {
@@ -97,7 +75,7 @@ std::vector<ContactEntry> buildContactEntries(IPOutlookApp2* contacts)
         if (!item)
             continue;
         entry.oid = static_cast<ULONG>(oid);
-        const CEPROPVAL* values = readContactProps(item.get(), kShown, 4, buffer);
+        const CEPROPVAL* values = settings::readContactProps(item.get(), kShown, 4, buffer);
         if (!values)
             continue;
         entry.firstName = shownName(propString(values[0]));
@@ -113,8 +91,8 @@ bool loadContactDetails(IPOutlookApp2* contacts, ContactEntry& entry)
     const NamedContactIds named = namedContactIds(contacts);
     ComPtr<IItem> item = openContact(contacts, entry.oid);
     const CEPROPID ids[] = {named.smsTone, named.priority};
-    std::vector<BYTE> buffer;
-    const CEPROPVAL* values = readContactProps(item.get(), ids, 2, buffer);
+    std::vector<BYTE> buffer(kPropBufferBytes);
+    const CEPROPVAL* values = settings::readContactProps(item.get(), ids, 2, buffer);
     if (!values)
         return false;
     entry.hasSmsTone = !propString(values[0]).empty();
@@ -123,11 +101,16 @@ bool loadContactDetails(IPOutlookApp2* contacts, ContactEntry& entry)
     return true;
 }
 
+std::u16string lastCommaFirst(const std::u16string& last, const std::u16string& first)
+{
+    if (first.empty())
+        return last;
+    return last.empty() ? first : last + u", " + first;
+}
+
 std::u16string contactEntryText(const ContactEntry& entry)
 {
-    std::u16string text = entry.lastName;
-    if (!entry.firstName.empty())
-        text += (entry.lastName.empty() ? u"" : u", ") + entry.firstName;
+    std::u16string text = lastCommaFirst(entry.lastName, entry.firstName);
     if (!entry.company.empty())
         text += (text.empty() ? u"" : u"\n") + entry.company;
     return text;
@@ -142,9 +125,7 @@ bool matchesContactFilter(const ContactEntry& entry, std::u16string_view filter)
 std::u16string contactHeading(const std::u16string& last, const std::u16string& first,
                               const std::u16string& company)
 {
-    std::u16string heading = last;
-    if (!first.empty())
-        heading += (last.empty() ? u"" : u", ") + first;
+    const std::u16string heading = lastCommaFirst(last, first);
     return heading.empty() ? company : heading;
 }
 

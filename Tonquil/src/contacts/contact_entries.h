@@ -39,6 +39,9 @@ std::vector<ContactEntry> buildContactEntries(IPOutlookApp2* contacts);
 // be tried again) when the contact cannot be opened or read.
 bool loadContactDetails(IPOutlookApp2* contacts, ContactEntry& entry);
 
+// "Last, First", either name alone when the other is empty.
+std::u16string lastCommaFirst(const std::u16string& last, const std::u16string& first);
+
 // "Last, First" on the first line and the company on the second; whatever
 // is empty is left out with its separator.
 std::u16string contactEntryText(const ContactEntry& entry);
@@ -52,10 +55,9 @@ bool matchesContactFilter(const ContactEntry& entry, std::u16string_view filter)
 std::u16string contactHeading(const std::u16string& last, const std::u16string& first,
                               const std::u16string& company);
 
-// Reads the properties into `buffer`, growing it to the size the contact
-// reports when the values do not fit, so that no stored value is ever too
-// long to read. The values (in `buffer`), or null when the read fails.
-CEPROPVAL* readContactProps(IItem* item, const CEPROPID* ids, WORD count, std::vector<BYTE>& buffer);
+// The room a first read of a contact's properties starts with; a longer
+// read grows it (settings::readContactProps).
+constexpr std::size_t kPropBufferBytes = 1024;
 
 // A string value; empty when the property is absent.
 std::u16string propString(const CEPROPVAL& value);

@@ -1,5 +1,7 @@
 #include "contact_settings_dialog.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include <handset/imaging.h>
@@ -7,7 +9,6 @@
 #include <handset/registry.h>
 #include <settings/caller.h>
 
-#include <app/menu_bar.h>
 #include <app/tonquil_app.h>
 
 #include "contact_entries.h"
@@ -40,6 +41,13 @@ ComPtr<IImagingFactory> imagingFactory()
 
 }  // namespace
 
+ThumbnailSize fitThumbnail(ThumbnailSize size, UINT pictureWidth, UINT pictureHeight, UINT room)
+{
+    if (size.width <= room || pictureWidth == 0)
+        return size;
+    return {room, std::max<UINT>(1, static_cast<UINT>(static_cast<std::uint64_t>(pictureHeight) * room / pictureWidth))};
+}
+
 ThumbnailSize thumbnailSize(UINT pictureWidth, UINT pictureHeight)
 {
     if (pictureHeight == 0)
@@ -66,7 +74,7 @@ BOOL CContactSettingsDialog::OnInitDialog()
 {
     CToneDialog::OnInitDialog();
     initToneSlots();
-    if (!createMenuBar(*this, res::IDR_MENU_CONTACT))
+    if (!makeMenuBar(res::IDR_MENU_CONTACT))
         return TRUE;
 
     if (!openContact()) {
@@ -89,6 +97,7 @@ BOOL CContactSettingsDialog::OnInitDialog()
         priorities->SetCurSel(m_priority < priorities->GetCount() ? m_priority : CB_ERR);
     m_heading = contactHeading(m_lastName, m_firstName, m_company);
     fillCategories();
+    valuesShown();
     return TRUE;
 }
 
@@ -101,8 +110,8 @@ bool CContactSettingsDialog::openContact()
                             PIMPR_RINGTONE,   named.smsTone,   named.priority};
     // Sized from what the values need: two whole 255-character tone paths,
     // which this dialog itself stores, must never lock the contact out.
-    std::vector<BYTE> buffer;
-    const CEPROPVAL* values = readContactProps(m_item.get(), ids, 6, buffer);
+    std::vector<BYTE> buffer(kPropBufferBytes);
+    const CEPROPVAL* values = settings::readContactProps(m_item.get(), ids, 6, buffer);
     if (!values)
         return false;
     m_firstName = propString(values[0]);
@@ -115,7 +124,7 @@ bool CContactSettingsDialog::openContact()
     // The categories alone, whole however many the contact has: only the
     // first counts, but a long list must not read as none.
     const CEPROPID categories = PIMPR_CATEGORIES;
-    if (const CEPROPVAL* value = readContactProps(m_item.get(), &categories, 1, buffer))
+    if (const CEPROPVAL* value = settings::readContactProps(m_item.get(), &categories, 1, buffer))
         m_category = settings::firstCategory(propString(*value));
     return true;
 }
@@ -169,13 +178,29 @@ void CContactSettingsDialog::categoryChosen()
     m_categoryIndex = selected;
 }
 
+UINT CContactSettingsDialog::thumbnailRoom()
+{
+    // Right of the priority and category boxes, so that their arrows stay free to tap.
+    int boxesRight = 0;
+    for (int id : {ids::IDC_CONTACT_PRIORITY, ids::IDC_CONTACT_CATEGORY}) {
+        if (CWnd* box = GetDlgItem(id)) {
+            RECT place{};
+            box->GetWindowRect(&place);
+            ScreenToClient(&place);
+            boxesRight = std::max(boxesRight, static_cast<int>(place.right));
+        }
+    }
+    return static_cast<UINT>(std::max(1, kThumbnailRight - boxesRight));
+}
+
 bool CContactSettingsDialog::showThumbnail(IImage* image)
 {
     auto* picture = static_cast<CStatic*>(GetDlgItem(ids::IDC_CONTACT_PICTURE));
     ImageInfo info{};
     if (!picture || !image || FAILED(image->GetImageInfo(&info)))
         return false;
-    const ThumbnailSize size = thumbnailSize(info.Width, info.Height);
+    const ThumbnailSize size = fitThumbnail(thumbnailSize(info.Width, info.Height), info.Width, info.Height,
+                                            thumbnailRoom());
     ComPtr<IImage> thumbnail;
     if (size.width == 0 || FAILED(image->GetThumbnail(size.width, size.height, thumbnail.out())))
         return false;
@@ -310,12 +335,16 @@ void CContactSettingsDialog::savePicture()
         return;
     stream->SetSize(empty);
     BYTE chunk[kCopyChunk];
-    for (UINT n = file.Read(chunk, kCopyChunk); n > 0; n = file.Read(chunk, kCopyChunk)) {
+    // The picture goes in whole or not at all: a stream that takes less than
+    // the whole file (the contact's picture has a limit) is never committed,
+    // so the stored picture stays as it was.
+    bool whole = true;
+    for (UINT n = file.Read(chunk, kCopyChunk); n > 0 && whole; n = file.Read(chunk, kCopyChunk)) {
         ULONG written = 0;
-        stream->Write(chunk, n, &written);
+        whole = SUCCEEDED(stream->Write(chunk, n, &written)) && written == n;
     }
-    stream->Commit(0);
-    m_item->Save();
+    if (whole && SUCCEEDED(stream->Commit(0)))
+        m_item->Save();
 }
 
 void CContactSettingsDialog::saveProperties()
@@ -347,9 +376,18 @@ void CContactSettingsDialog::saveProperties()
 
 void CContactSettingsDialog::OnOK()
 {
+    if (refuseUnshownOk())
+        return;
     savePicture();
     saveProperties();
     CToneDialog::OnOK();
+}
+
+void CContactSettingsDialog::OnCancel()
+{
+    // A preview still playing goes on until the dialog object, and with it
+    // the player, is destroyed: Cancel only closes.
+    CDialog::OnCancel();
 }
 
 void CContactSettingsDialog::OnPaint()

@@ -32,6 +32,9 @@ struct ThumbnailSize {
     UINT height;
 };
 ThumbnailSize thumbnailSize(UINT pictureWidth, UINT pictureHeight);
+// A thumbnail wider than `room` shrunk to that width, the picture's
+// proportions kept (its height truncated, at least 1); one that fits as it is.
+ThumbnailSize fitThumbnail(ThumbnailSize size, UINT pictureWidth, UINT pictureHeight, UINT room);
 
 class CContactSettingsDialog : public CToneDialog {
 public:
@@ -51,6 +54,9 @@ public:
     // picture, a chosen category; then the tone selector's commands.
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
     void OnOK() override;
+    // Closes without saving; unlike the other tone dialogs it leaves a
+    // preview playing.
+    void OnCancel() override;
     void OnPaint() override;
 
     // The band of the heading and the line under it.
@@ -69,6 +75,8 @@ private:
     // Shows the image's 55-pixel-high thumbnail in the picture control;
     // false (the control unchanged) when any step fails.
     bool showThumbnail(IImage* image);
+    // The widest thumbnail that leaves the drop-down boxes uncovered.
+    UINT thumbnailRoom();
     void savePicture();
     void saveProperties();
 

@@ -2,15 +2,30 @@
 
 namespace tonquil {
 
-void CContactsList::fill(std::vector<ContactEntry>& entries, std::u16string_view filter)
+void CContactsList::fill(std::vector<ContactEntry>& entries)
 {
     DeleteAllItems();
-    for (ContactEntry& entry : entries) {
-        if (!matchesContactFilter(entry, filter))
-            continue;
-        const int row = InsertItem(GetItemCount(), contactEntryText(entry).c_str());
-        SetItemData(row, reinterpret_cast<DWORD_PTR>(&entry));
-    }
+    std::vector<ListRow> rows;
+    rows.reserve(entries.size());
+    for (ContactEntry& entry : entries)
+        rows.push_back({contactEntryText(entry), reinterpret_cast<DWORD_PTR>(&entry)});
+    InsertItems(rows);
+    fitColumn();
+}
+
+void CContactsList::filter(std::u16string_view text)
+{
+    if (text.empty())
+        FilterItems({});
+    else
+        FilterItems([text](DWORD_PTR data) {
+            return matchesContactFilter(*reinterpret_cast<const ContactEntry*>(data), text);
+        });
+    fitColumn();
+}
+
+void CContactsList::fitColumn()
+{
     SetColumnWidth(0, GetItemCount() > GetCountPerPage() ? kScrolledColumnWidth : kFullColumnWidth);
 }
 

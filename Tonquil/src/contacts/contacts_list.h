@@ -21,9 +21,13 @@ public:
 
     void setContactsApplication(IPOutlookApp2* contacts) { m_contacts = contacts; }
 
-    // Lists the entries that match the filter (all for an empty one), then
-    // narrows column 0 when a scroll bar shows.
-    void fill(std::vector<ContactEntry>& entries, std::u16string_view filter);
+    // Makes one row per entry, all at once (the list sorts them), and shows
+    // them all. The entries must outlive the rows.
+    void fill(std::vector<ContactEntry>& entries);
+    // Shows the rows whose entry matches `text` (all for an empty text)
+    // without making or deleting rows. Either way column 0 narrows when a
+    // scroll bar shows.
+    void filter(std::u16string_view text);
 
     ContactEntry* entryAt(int row) const { return reinterpret_cast<ContactEntry*>(GetItemData(row)); }
 
@@ -32,6 +36,8 @@ protected:
     RowMarks marksOf(int item, DWORD_PTR itemData) override;
 
 private:
+    void fitColumn();
+
     IPOutlookApp2* m_contacts = nullptr;
 };
 

@@ -8,24 +8,17 @@
 namespace tonquil {
 
 CContactsPage::CContactsPage(IPOutlookApp2* contacts)
-    : CTitledPage(res::IDD_CONTACTS_PAGE, res::IDC_CONTACTS_TITLE),
+    : CListPage(res::IDD_CONTACTS_PAGE, res::IDC_CONTACTS_TITLE, ids::IDC_CONTACTS_LIST, m_list),
       m_contacts(contacts ? contacts : contactsApplication())
 {
     CWaitCursor wait;
     m_entries = buildContactEntries(m_contacts);
 }
 
-BOOL CContactsPage::OnInitDialog()
-{
-    const BOOL result = CTitledPage::OnInitDialog();
-    m_list.SubclassDlgItem(ids::IDC_CONTACTS_LIST, this);
-    return result;
-}
-
 BOOL CContactsPage::OnSetActive()
 {
     const bool first = !m_listReady;
-    const BOOL result = CTitledPage::OnSetActive();
+    const BOOL result = CListPage::OnSetActive();
     if (first && m_listReady)
         m_list.SetFocus();
     return result;
@@ -34,17 +27,9 @@ BOOL CContactsPage::OnSetActive()
 void CContactsPage::onFirstActivation()
 {
     m_list.setContactsApplication(m_contacts);
-    m_list.MoveWindow(&kListPlace);
-    m_list.DeleteAllItems();
-    m_list.DeleteColumn(1);
-    m_list.DeleteColumn(0);
-    m_list.InsertColumn(0, u"", LVCFMT_LEFT, CContactsList::kScrolledColumnWidth);
-    m_list.InsertColumn(1, u"", LVCFMT_LEFT, 0);
-    m_list.fill(m_entries, {});
-    if (m_list.GetItemCount() > 0) {
-        m_list.SetSelectionMark(0);
-        m_list.SetItemState(0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-    }
+    resetList(CContactsList::kScrolledColumnWidth);
+    m_list.fill(m_entries);
+    selectFirstRow();
     m_listReady = true;
 }
 
@@ -55,7 +40,7 @@ BOOL CContactsPage::OnCommand(WPARAM wParam, LPARAM lParam)
         search();
         return TRUE;
     }
-    return CTitledPage::OnCommand(wParam, lParam);
+    return CListPage::OnCommand(wParam, lParam);
 }
 
 void CContactsPage::search()
@@ -66,38 +51,21 @@ void CContactsPage::search()
         return;
     std::u16string text = box->GetWindowText();
     text = text.substr(0, std::min(text.find_first_of(u"\r\n"), kMaxSearch));
-    m_list.fill(m_entries, text);
+    m_list.filter(text);
 }
 
-BOOL CContactsPage::OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* pResult)
+void CContactsPage::openDialog(int marked)
 {
-    const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-    if (!header || header->idFrom != static_cast<UINT_PTR>(ids::IDC_CONTACTS_LIST) ||
-        (header->code != NM_CLICK && header->code != NM_RETURN))
-        return CTitledPage::OnNotify(wParam, lParam, pResult);
-    openContactDialog();
-    *pResult = 0;
-    return TRUE;
-}
-
-void CContactsPage::openContactDialog()
-{
-    const int marked = m_list.GetSelectionMark();
-    if (marked >= 0) {
-        if (ContactEntry* entry = m_list.entryAt(marked)) {
-            CWinApp* app = AfxGetApp();
-            auto dialog = std::make_unique<CContactSettingsDialog>(entry->oid, app ? app->m_pMainWnd : nullptr,
-                                                                   m_contacts);
-            if (dialog->DoModal() == IDOK) {
-                entry->hasRingTone = !dialog->slot(CToneDialog::RingSlot).path.empty();
-                entry->hasSmsTone = !dialog->slot(CToneDialog::SmsSlot).path.empty();
-                entry->priority = dialog->priority();
-            }
-            SHSetNavBarText(m_hWnd, u"Tonquil");
-            m_list.Invalidate();
-        }
+    ContactEntry* entry = m_list.entryAt(marked);
+    if (!entry)
+        return;
+    CWinApp* app = AfxGetApp();
+    auto dialog = std::make_unique<CContactSettingsDialog>(entry->oid, app ? app->m_pMainWnd : nullptr, m_contacts);
+    if (dialog->DoModal() == IDOK) {
+        entry->hasRingTone = !dialog->slot(CToneDialog::RingSlot).path.empty();
+        entry->hasSmsTone = !dialog->slot(CToneDialog::SmsSlot).path.empty();
+        entry->priority = dialog->priority();
     }
-    m_list.SetFocus();
 }
 
 }  // namespace tonquil

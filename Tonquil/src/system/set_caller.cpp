@@ -1,7 +1,5 @@
 #include "set_caller.h"
 
-#include <app/menu_bar.h>
-
 #include "system_ids.h"
 
 namespace tonquil {
@@ -25,7 +23,7 @@ BOOL CSetCaller::OnInitDialog()
     CToneDialog::OnInitDialog();
     initToneSlots();
 
-    if (!createMenuBar(*this, res::IDR_MENU_SETTINGS))
+    if (!makeMenuBar(res::IDR_MENU_SETTINGS))
         return TRUE;
 
     settings::TonePath ring, sms;
@@ -33,11 +31,14 @@ BOOL CSetCaller::OnInitDialog()
     settings::readClassSmsTone(m_callerClass, sms);
     setSlotPath(RingSlot, ring);
     setSlotPath(SmsSlot, sms);
+    valuesShown();
     return TRUE;
 }
 
 void CSetCaller::OnOK()
 {
+    if (refuseUnshownOk())
+        return;
     stopPreview();
     // The paths are whole: a file whose path is too long to store is refused
     // when it is chosen, never cut here to name another file. A failed write

@@ -4,7 +4,7 @@
 // and shows what the dialog stored.
 #pragma once
 
-#include <app/placeholder_pages.h>
+#include <app/titled_page.h>
 
 #include "marked_list.h"
 

@@ -64,7 +64,9 @@ void CMarkedList::DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct)
     CFont bold;
     if (marks.priority == settings::PriorityVip) {
         LOGFONTW description{};
-        if (CFont* font = GetFont(); font && font->GetLogFont(&description)) {
+        // The context's own font, which the row's text is drawn in: the
+        // list window's font is smaller, and a VIP row would shrink.
+        if (CFont* font = dc->GetCurrentFont(); font && font->GetLogFont(&description)) {
             description.lfWeight = FW_BOLD;
             if (bold.CreateFontIndirect(&description))
                 dc->SelectObject(&bold);

@@ -5,7 +5,7 @@
 #include <handset/msgbox.h>
 #include <settings/settings.h>
 
-#include <about/about_ids.h>
+#include <app/menu_bar.h>
 #include <resource.h>
 
 namespace tonquil {
@@ -24,17 +24,6 @@ std::u16string afterLastBackslash(const std::u16string& path)
 {
     const std::size_t cut = path.find_last_of(u'\\');
     return cut == std::u16string::npos ? path : path.substr(cut + 1);
-}
-
-bool endsWithNoCase(const std::u16string& text, std::u16string_view ending)
-{
-    if (text.size() < ending.size())
-        return false;
-    return std::equal(ending.begin(), ending.end(), text.end() - static_cast<std::ptrdiff_t>(ending.size()),
-                      [](char16_t a, char16_t b) {
-                          auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; };
-                          return lower(a) == lower(b);
-                      });
 }
 
 }  // namespace
@@ -66,11 +55,6 @@ std::u16string toneTitle(const std::u16string& path, CWnd& button, const std::u1
     return text;
 }
 
-bool isMidiPath(const std::u16string& path)
-{
-    return endsWithNoCase(path, u".mid") || endsWithNoCase(path, u".midi");
-}
-
 CToneDialog::CToneDialog(UINT nIDTemplate, CWnd* pParentWnd, ToneSlotIds ring, ToneSlotIds sms, TitleForm form,
                          std::u16string placeholder, int& lastPlayState)
     : CDialog(nIDTemplate, pParentWnd), m_form(form), m_placeholder(std::move(placeholder)),
@@ -92,7 +76,7 @@ CToneDialog::~CToneDialog()
 
 void CToneDialog::initToneSlots()
 {
-    using namespace about;
+    using namespace res;
     for (ToneSlot& s : m_slots) {
         s.toneButton = GetDlgItem(s.ids.toneButton);
         if (s.play.SubclassDlgItem(static_cast<UINT>(s.ids.play), this))
@@ -142,7 +126,7 @@ void CToneDialog::startPreview(SlotIndex index)
         return;
     WCHAR url[kMaxTonePath + 1] = {};
     std::copy(path.begin(), path.end(), url);
-    if (isMidiPath(path) && !settings::isMidiRegistered()) {
+    if (settings::isMidiPath(path) && !settings::isMidiRegistered()) {
         MessageBox(m_hWnd, kMidiNotice, kApplicationName, MB_OK);
         return;
     }
@@ -224,6 +208,19 @@ BOOL CToneDialog::OnCommand(WPARAM wParam, LPARAM lParam)
         }
     }
     return CDialog::OnCommand(wParam, lParam);
+}
+
+HWND CToneDialog::makeMenuBar(UINT menuId)
+{
+    return createMenuBar(*this, menuId);
+}
+
+bool CToneDialog::refuseUnshownOk()
+{
+    if (m_valuesShown)
+        return false;
+    OnCancel();
+    return true;
 }
 
 void CToneDialog::OnCancel()

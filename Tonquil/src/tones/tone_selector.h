@@ -48,8 +48,6 @@ std::u16string toneTitle(const std::u16string& path);
 // client width minus 3 pixels. No ellipsis.
 std::u16string toneTitle(const std::u16string& path, CWnd& button, const std::u16string& placeholder);
 
-// Whether a tone counts as MIDI: it ends in ".mid" or ".midi", in any case.
-bool isMidiPath(const std::u16string& path);
 
 // The control ids of one slot.
 struct ToneSlotIds {
@@ -113,6 +111,15 @@ public:
     static constexpr COLORREF kHeadingColour = 0x009C0000;
 
 protected:
+    // Makes the dialog's menu bar from `menuId`; null when it cannot be made.
+    virtual HWND makeMenuBar(UINT menuId);
+    // The dialog showed the stored values (so OK may store what it shows).
+    void valuesShown() { m_valuesShown = true; }
+    // OK of a dialog that never showed the stored values: its controls hold
+    // nothing of the user's, so it stores nothing and ends as a Cancel.
+    // True when it did so.
+    bool refuseUnshownOk();
+
     // Paints the dialog's heading: `text` in a bold copy of the paint
     // context's font, dark blue, on one line vertically centred between
     // x = 8, y = 0 and the screen's width, y = `height`, over a black line
@@ -127,6 +134,7 @@ private:
     std::u16string m_placeholder;
     int& m_lastPlayState;
     IWMPPlayer* m_player = nullptr;
+    bool m_valuesShown = false;
 };
 
 }  // namespace tonquil

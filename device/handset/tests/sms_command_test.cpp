@@ -151,7 +151,8 @@ TEST_F(SmsCommand, PrintsTheNotificationRaisedAfterTheRuleClients)
     ASSERT_EQ(0, run.status) << run.err;
     EXPECT_EQ("sound=on\nwave=\\Windows\\Alert.wav\nvibrate=off\ndisplay=on\n", run.out);
     text = log();
-    EXPECT_NE(std::string::npos, text.find("wmp: play \"\\Windows\\Alert.wav\"")) << text;
+    EXPECT_NE(std::string::npos, text.find("sound: notification of message 2: plays \"\\Windows\\Alert.wav\" once"))
+        << text;
 
     run = handset({"status"});
     EXPECT_NE(std::string::npos, run.out.find("inbox")) << run.out;

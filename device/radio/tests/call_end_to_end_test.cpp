@@ -10,6 +10,7 @@
 #include <fstream>
 #include <future>
 #include <optional>
+#include <regex>
 #include <spawn.h>
 #include <sstream>
 #include <string>
@@ -26,6 +27,7 @@
 #include <settings/settings.h>
 
 #include "run_program.h"
+#include "test_media.h"
 #include "test_device.h"
 
 extern char** environ;
@@ -106,10 +108,14 @@ protected:
 
     // Runs the handset command on the test's phone, killing it should it
     // hang (a guard against a hung test, not a measure of time).
-    Outcome handset(std::vector<std::string> arguments)
+    Outcome handset(std::vector<std::string> arguments) { return handsetIn(scratch_.root(), std::move(arguments)); }
+
+    // The same, with its output kept in `folder`, so that it can run beside
+    // other commands.
+    Outcome handsetIn(const fs::path& folder, std::vector<std::string> arguments)
     {
         arguments.insert(arguments.begin(), {HANDSET_BIN, "--device", phone().string()});
-        return ::handset::testing::runProgram(std::move(arguments), scratch_.root());
+        return ::handset::testing::runProgram(std::move(arguments), folder);
     }
 
     // Boots the device and has the call monitor watch its cellular line
@@ -241,6 +247,32 @@ TEST_F(CallEndToEnd, ACallRingsWithTheCallersToneTheProfilesVolumeAndItsScript)
     EXPECT_EQ(1, handset({"call", kAnna}).status);
 }
 
+// The phone's sound system rings the call with what Tolvane chose: the
+// capture of a Normal-profile call from Anna holds her tone.
+TEST_F(CallEndToEnd, TheRingSoundsWithTheCallersTone)
+{
+    const fs::path captures = scratch_.root() / "captures";
+    ::setenv("HANDSET_AUDIO", ("capture:" + captures.string()).c_str(), 1);
+    const fs::path tone = *handset::mapDevicePath(handset::fromUtf8(kAnnaTone));
+    fs::create_directories(tone.parent_path());
+    wmp_test::writeToneWav(tone, 0.5, 440);
+    boot();
+    const Outcome run = handset({"call", kAnna, "--ring-for", "0.5"});
+    ::setenv("HANDSET_AUDIO", "none", 1);
+    ASSERT_EQ(0, run.status) << run.err;
+
+    std::vector<fs::path> rings;
+    for (const fs::path& file : wmp_test::filesIn(captures))
+        if (file.filename().string().starts_with("ring-call") &&
+            file.filename().string().ends_with("-+49_151_1234567.wav"))
+            rings.push_back(file);
+    ASSERT_EQ(1u, rings.size()) << log();
+    const auto recorded = wmp_test::decodeFile(rings[0]);
+    ASSERT_TRUE(recorded);
+    EXPECT_GT(recorded->peak, 1000) << "the tone sounded";
+    EXPECT_NE(std::string::npos, log().find("playing \"" + std::string(kAnnaTone) + "\"")) << log();
+}
+
 TEST_F(CallEndToEnd, AHungLineApplicationCannotStopThePhoneFromRinging)
 {
     boot();
@@ -266,6 +298,63 @@ TEST_F(CallEndToEnd, AHungLineApplicationCannotStopThePhoneFromRinging)
     EXPECT_NE(std::string::npos, text.find("the line application of process " + std::to_string(::getpid()) +
                                            " did not return from its callback within 2000 ms"));
     EXPECT_EQ(0, lineShutdown(app));
+}
+
+TEST_F(CallEndToEnd, ARingingCallIsAnsweredRejectedOrMissedFromOtherShellsAndLogged)
+{
+    boot();
+    const fs::path caller = scratch_.root() / "caller";
+    fs::create_directories(caller);
+    // Acts on the ringing call as soon as there is one (a hang guard, not a
+    // measure of time).
+    const auto onceRinging = [&](const char* action) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        Outcome run;
+        while ((run = handset({action})).status != 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return run;
+    };
+
+    auto answered = std::async(std::launch::async, [&] { return handsetIn(caller, {"call", kAnna, "--ring-for", "60"}); });
+    ASSERT_EQ(0, onceRinging("answer").status);
+    ASSERT_EQ(0, onceRinging("hangup").status);
+    Outcome run = answered.get();
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(std::string("sound=") + kAnnaTone + "\nscript=apw3r\nvolume=3\n", ringOf(run.out));
+    EXPECT_NE(std::string::npos, run.out.find("\noutcome=answered\nrang=")) << run.out;
+
+    auto rejected = std::async(std::launch::async, [&] { return handsetIn(caller, {"call", kAnna, "--ring-for", "60"}); });
+    ASSERT_EQ(0, onceRinging("reject").status);
+    EXPECT_NE(std::string::npos, rejected.get().out.find("\noutcome=rejected\n"));
+    run = handset({"call", "5550999", "--ring-for", "0.1"});
+    EXPECT_NE(std::string::npos, run.out.find("\noutcome=missed\nrang=")) << run.out;
+    EXPECT_EQ(1, handset({"answer"}).status);  // nothing rings now
+
+    run = handset({"calls", "--limit", "3"});
+    ASSERT_EQ(0, run.status) << run.err;
+    const std::regex listed("[0-9-]+ [0-9:]+  missed  in  [0-9]+s  5550999\n"
+                            "[0-9-]+ [0-9:]+  rejected  in  [0-9]+s  \\+49 151 1234567  Anna\n"
+                            "[0-9-]+ [0-9:]+  answered  in  [0-9]+s  \\+49 151 1234567  Anna\n");
+    EXPECT_TRUE(std::regex_match(run.out, listed)) << run.out;
+
+    // Shutdown while a call rings: it ends as missed and nothing stays.
+    const auto rings = [&] {
+        const std::string text = log();
+        std::size_t count = 0;
+        for (std::size_t at = text.find(" ring: "); at != std::string::npos; at = text.find(" ring: ", at + 1))
+            ++count;
+        return count;
+    };
+    const std::size_t before = rings();
+    auto cut = std::async(std::launch::async, [&] { return handsetIn(caller, {"call", "--no-caller-id", "--ring-for", "60"}); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (rings() == before && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    run = handset({"shutdown"});
+    EXPECT_EQ(0, run.status) << run.err;
+    run = cut.get();
+    EXPECT_NE(std::string::npos, run.out.find("\noutcome=missed\n")) << run.out;
+    EXPECT_TRUE(residentPids().empty());
 }
 
 }  // namespace

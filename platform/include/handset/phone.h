@@ -7,6 +7,8 @@
 // by the caller with LocalFree, as on the phone.
 #pragma once
 
+#include <handset/com.h>
+#include <handset/memory.h>
 #include <handset/types.h>
 
 // How a call went, as the log's entries say it.
@@ -47,11 +49,15 @@ struct CALLLOGENTRY {
 using PCALLLOGENTRY = CALLLOGENTRY*;
 
 // Opens the device's call log for reading; the position is the newest entry.
+// The handle sees the log as it was when it was opened. E_FAIL when the log
+// cannot be read. The log keeps the newest 500 calls.
 HRESULT PhoneOpenCallLog(HANDLE* ph);
+// E_HANDLE for a handle that is not an open call log.
 HRESULT PhoneCloseCallLog(HANDLE h);
 // Moves to record iRecord counted from `seek`; *piRecord gets the position
 // counted from the newest entry. E_FAIL past the end.
 HRESULT PhoneSeekCallLog(HANDLE h, CALLLOGSEEK seek, DWORD iRecord, LPDWORD piRecord);
 // Reads the entry at the position and moves to the next older one; S_FALSE
-// when there is none left.
+// when there is none left, E_INVALIDARG unless pentry->cbSize is
+// sizeof(CALLLOGENTRY). The entry's strings are the caller's to LocalFree.
 HRESULT PhoneGetCallLogEntry(HANDLE h, PCALLLOGENTRY pentry);

@@ -11,14 +11,25 @@
 //   LINE_APPNEWCALL, LINE_CALLSTATE (OFFERING),
 //   the call's reports (by default LINE_CALLINFO MEDIAMODE, then CALLERID),
 //   then the phone rings with the ring settings in the registry,
-//   LINE_CALLSTATE (DISCONNECTED), LINE_CALLSTATE (IDLE).
+//   and rings for the call's ringFor (none by default: the caller gives up
+//   at once). Answered meanwhile: LINE_CALLSTATE (CONNECTED), and the call
+//   lasts until it is hung up or the caller's talkFor has passed.
+//   LINE_CALLSTATE (DISCONNECTED: NOANSWER, REJECT or NORMAL),
+//   LINE_CALLSTATE (IDLE).
+// Every call is then recorded in the device's call log (handset/phone.h).
+//
+// One call at a time: a call that arrives while another one rings or is
+// connected is refused busy (the network tells its caller; the line
+// applications never hear of it) and logged as missed.
 // After each event the radio waits until every line's callback has returned,
 // at most ServerOptions::callbackTimeout for each line application; one that
 // does not return in time is not waited for again during that call.
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -64,10 +75,18 @@ struct CallReport {
 
 enum class CallerIdOrder { MediaModeFirst, CallerIdFirst };
 
+// How long a call may ring or last, so that a forgotten one ends.
+inline constexpr std::chrono::milliseconds kMaxCallTime = std::chrono::hours(24);
+
 // An incoming call to offer.
 struct IncomingCall {
     std::optional<std::u16string> callerId;  // none: the network sent no caller ID
     std::vector<CallReport> reports;
+    // How long the caller lets the phone ring before giving up.
+    std::chrono::milliseconds ringFor{0};
+    // Once answered, how long the caller talks before hanging up; none:
+    // until the phone hangs up.
+    std::optional<std::chrono::milliseconds> talkFor;
 
     // A call as the phone's radio reports it: its media mode, then its
     // caller ID (each one LINE_CALLINFO), or the other way round; without a
@@ -91,6 +110,9 @@ struct RingReport {
     std::optional<DWORD> volume;
 };
 
+enum class CallOutcome { Missed, Answered, Rejected, Busy };
+const char* outcomeName(CallOutcome outcome);  // "missed", "answered", "rejected", "busy"
+
 struct [[nodiscard]] OfferResult {
     LONG status = 0;  // 0, or a LINEERR_ code (LINEERR_BADDEVICEID, LINEERR_INVALPARAM, ...)
     RingReport ring;
@@ -100,12 +122,29 @@ struct [[nodiscard]] OfferResult {
     // line's callback for it had returned (or was given up) and the phone
     // rang; zero when there was no caller ID report.
     std::chrono::nanoseconds callerIdToRing{0};
+    CallOutcome outcome = CallOutcome::Missed;
+    std::chrono::milliseconds rang{0};  // from the ring's start until it was answered, rejected or given up
+    std::uint32_t callId = 0;           // the radio's number of the call; 0 for a busy one
 
     bool ok() const { return status == 0; }
 };
 
+// What makes the phone sound while a call rings; stop() ends it, at the
+// latest when the ringer is destroyed.
+struct Ringer {
+    virtual ~Ringer() = default;
+    virtual void stop() = 0;
+};
+
 struct ServerOptions {
     std::chrono::milliseconds callbackTimeout{2000};
+    // Called when the phone starts ringing, with the call, its caller ID and
+    // the ring settings the line applications left; the ringer it returns is
+    // stopped when the call stops ringing. Unset, or returning null: the
+    // phone rings silently (the ring is still logged).
+    std::function<std::unique_ptr<Ringer>(std::uint32_t callId, const std::optional<std::u16string>& callerId,
+                                          const RingReport&)>
+        ringer{};
 };
 
 // What the radio knows about a line a line application opened.
@@ -147,6 +186,13 @@ public:
 
     std::vector<OpenLineInfo> openLines() const;
 
+    // What the phone's user does with the call in progress: answer or
+    // reject the ringing call, hang up the connected one. 0, or
+    // LINEERR_INVALCALLSTATE when there is no call in that state.
+    LONG answer();
+    LONG reject();
+    LONG hangUp();
+
     class Impl;
 
 private:
@@ -157,6 +203,31 @@ private:
 // Asks the current device's radio to offer `call` on its cellular line and
 // waits for the call to end (at most `timeout`). LINEERR_OPERATIONFAILED
 // when the radio cannot be reached or does not answer in time.
-OfferResult offerCall(const IncomingCall& call, std::chrono::milliseconds timeout = std::chrono::seconds(30));
+// `timeout` bounds the wait for the ring; the call may then last as long
+// as it lasts. `ringing`, when given, is called once the phone rings, with
+// the ring settings (before the call ends).
+OfferResult offerCall(const IncomingCall& call, std::chrono::milliseconds timeout = std::chrono::seconds(30),
+                      const std::function<void(const OfferResult&)>& ringing = {});
+
+// The current device's radio answers, rejects or hangs up the call in
+// progress (see Server::answer). LINEERR_OPERATIONFAILED when the radio
+// cannot be reached.
+LONG answerCall();
+LONG rejectCall();
+LONG hangUpCall();
+
+// Waits until call `callId` has ended (at once when it is not in
+// progress); false when the radio could not be asked or went away first.
+bool watchCall(std::uint32_t callId);
+
+// The contact whose phone number matches a caller ID, as the phone shows
+// the caller.
+struct CallerContact {
+    DWORD oid = 0;
+    std::u16string name;        // "First Middle Last", else the company
+    std::u16string numberKind;  // "m", "w", "h" for the matched number, else empty
+    std::vector<BYTE> picture;  // the picture file's bytes, when asked for
+};
+std::optional<CallerContact> findCallerContact(const std::u16string& number, bool withPicture = false);
 
 }  // namespace handset::radio

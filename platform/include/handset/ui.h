@@ -353,7 +353,8 @@ public:
     {
         return ::BitBlt(m_hDC, x, y, nWidth, nHeight, pSrcDC ? pSrcDC->m_hDC : nullptr, xSrc, ySrc, dwRop);
     }
-    // A context the caller does not own (not deleted with this object).
+    // A temporary holder of a context the caller does not own (not deleted
+    // with the holder): it lives until the message being handled is.
     static CDC* FromHandle(HDC hdc);
     HDC GetSafeHdc() const { return m_hDC; }
     HDC m_hDC = nullptr;
@@ -669,6 +670,20 @@ public:
     // list puts it in its place by text.
     int InsertItem(int nItem, LPCWSTR lpszItem);
     int InsertItem(const LVITEM* pItem);
+    // Many rows at once (each its column-0 text and item data), as one
+    // change of the list: a sorted list puts each in its place by text,
+    // after the rows that compare equal, as one by one insertion would.
+    // Every row then shows; the selection and its mark are cleared.
+    struct ListRow {
+        std::u16string text;
+        DWORD_PTR data = 0;
+    };
+    BOOL InsertItems(const std::vector<ListRow>& rows);
+    // Shows only the rows whose item data `shown` accepts (every row for an
+    // empty function), in their order, without making or removing any: the
+    // row numbers of every other call then count the shown rows, and rows
+    // inserted meanwhile show. The selection and its mark are cleared.
+    void FilterItems(const std::function<bool(DWORD_PTR)>& shown);
     BOOL DeleteItem(int nItem);
     BOOL DeleteAllItems();
     int GetItemCount() const;

@@ -1,7 +1,6 @@
 #include <handset/clock.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
@@ -21,41 +20,97 @@ std::filesystem::path clockFile()
     return deviceRoot() / "clock";
 }
 
-// The offset is kept in a file of the device rather than in memory so that
+// The clock is kept in a file of the device rather than in memory so that
 // every program of the device, started before or after the change, agrees on
-// the time.
-milliseconds readOffset()
+// the time. The file holds the offset from the host's time at the anchor,
+// and, when the clock runs at another pace than the host's, that rate and
+// the anchor (host milliseconds since the epoch): an older file holds the
+// offset alone.
+struct ClockState {
+    milliseconds offset{0};
+    double rate = 1.0;
+    milliseconds anchor{0};
+};
+
+milliseconds hostNow()
 {
-    const int fd = ::open(clockFile().c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return milliseconds{0};
-    char text[32];
-    const ssize_t n = ::read(fd, text, sizeof text);
-    ::close(fd);
-    long long value = 0;
-    if (n <= 0 || std::from_chars(text, text + n, value).ec != std::errc{})
-        return milliseconds{0};
-    return milliseconds{value};
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch());
 }
 
-bool writeOffset(milliseconds offset)
+ClockState readState()
+{
+    ClockState state;
+    const int fd = ::open(clockFile().c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return state;
+    char text[96];
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0)
+        return state;
+    text[n] = '\0';
+    long long offset = 0, anchor = 0;
+    double rate = 1.0;
+    const int fields = std::sscanf(text, "%lld %lf %lld", &offset, &rate, &anchor);
+    if (fields < 1)
+        return state;
+    state.offset = milliseconds{offset};
+    if (fields == 3 && rate > 0) {
+        state.rate = rate;
+        state.anchor = milliseconds{anchor};
+    }
+    return state;
+}
+
+bool writeState(const ClockState& state)
 {
     const std::filesystem::path target = clockFile();
     const std::filesystem::path temporary = target.string() + ".new";
-    const std::string text = std::to_string(offset.count()) + "\n";
+    char text[96];
+    std::snprintf(text, sizeof text, "%lld %.6g %lld\n", static_cast<long long>(state.offset.count()), state.rate,
+                  static_cast<long long>(state.anchor.count()));
+    const std::string line = text;
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
-    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    const bool written = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
     ::close(fd);
     return written && std::rename(temporary.c_str(), target.c_str()) == 0;
+}
+
+// The device's offset from the host at host time `now`: a faster clock
+// gains on the host from its anchor on.
+milliseconds offsetAt(const ClockState& state, milliseconds now)
+{
+    if (state.rate == 1.0)
+        return state.offset;
+    const double gained = (state.rate - 1.0) * static_cast<double>((now - state.anchor).count());
+    return state.offset + milliseconds{static_cast<long long>(gained)};
 }
 
 }  // namespace
 
 milliseconds clockOffset()
 {
-    return readOffset();
+    return offsetAt(readState(), hostNow());
+}
+
+double clockRate()
+{
+    return readState().rate;
+}
+
+bool setClockRate(double rate)
+{
+    if (!(rate >= kMinClockRate && rate <= kMaxClockRate))
+        return false;
+    // The device's time of day goes on from where it is, at the new pace.
+    ClockState state = readState();
+    const milliseconds now = hostNow();
+    state.offset = offsetAt(state, now);
+    state.anchor = now;
+    state.rate = rate;
+    return writeState(state);
 }
 
 bool setClockTimeOfDay(int hour, int minute)
@@ -73,7 +128,10 @@ bool setClockTimeOfDay(int hour, int minute)
     local.tm_sec = 0;
     local.tm_isdst = -1;
     const auto target = system_clock::from_time_t(std::mktime(&local));
-    return writeOffset(duration_cast<milliseconds>(target - now));
+    ClockState state = readState();
+    state.offset = duration_cast<milliseconds>(target - now);
+    state.anchor = now.time_since_epoch();
+    return writeState(state);
 }
 
 bool resetClock()

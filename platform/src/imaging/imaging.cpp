@@ -13,6 +13,7 @@
 #include <handset/device.h>
 #include <handset/host_file.h>
 #include <handset/log.h>
+#include <handset/qt_host.h>
 
 #include "window_internal.h"
 
@@ -264,6 +265,9 @@ public:
 
 HRESULT createImagingFactory(REFIID riid, void** ppv)
 {
+    // Qt's image readers report damaged pictures on their own; that goes to
+    // the device log, not the terminal.
+    handset::prepareQt();
     return handset::com::handOut(new (std::nothrow) ImagingFactory, riid, ppv);
 }
 

@@ -6,7 +6,8 @@ target_sources(handset PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/client.cpp
   ${CMAKE_CURRENT_LIST_DIR}/server.cpp
   ${CMAKE_CURRENT_LIST_DIR}/lines.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/offer.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/offer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/caller.cpp)
 
 tonquil_add_tests(tapi_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/line_api_test.cpp

@@ -18,9 +18,17 @@
 //   GetCallInfo  id, line id, call id            device, address, bearer, media mode, call state,
 //                                                origin, reason, owners, monitors, caller ID flags,
 //                                                caller ID, call id
-//   OfferCall    id, has caller ID, caller ID, report count, reports (message, 3 params)
+//   OfferCall    id, has caller ID, caller ID, report count, reports (message, 3 params),
+//                ring for (ms), has talk for, talk for (ms)
 //                                                sound, script, has volume, volume, lines reached,
-//                                                lines late, caller ID to ring (ns, low and high)
+//                                                lines late, caller ID to ring (ns, low and high),
+//                                                outcome, rang (ms), call id
+//                                                (before it, once the phone rings, Ringing: id, sound,
+//                                                script, has volume, volume, call id)
+//   Answer       id                              -   (LINEERR_INVALCALLSTATE: no call rings)
+//   Reject       id                              -   (the same)
+//   HangUp       id                              -   (LINEERR_INVALCALLSTATE: no call is connected)
+//   Watch        id, call id                     -   once the call has ended
 //   EventDone    sequence                        (no reply)
 //                                                Event: sequence, line id, call id, message, 3 params
 //
@@ -51,8 +59,13 @@ enum class Type : std::uint32_t {
     GetCallInfo = 6,
     EventDone = 7,
     OfferCall = 8,
+    Answer = 9,
+    Reject = 10,
+    HangUp = 11,
+    Watch = 12,
     Reply = 100,
     Event = 101,
+    Ringing = 102,
 };
 
 // Builds one frame.

@@ -30,6 +30,7 @@
 #include <handset/registry.h>
 #include <handset/wstring.h>
 
+#include "calllog/calllog.h"
 #include "tapi/protocol.h"
 
 namespace handset::radio {
@@ -89,10 +90,37 @@ std::string describe(const std::optional<std::u16string>& callerId)
     return callerId ? toUtf8(*callerId) : std::string("(no caller ID)");
 }
 
+calllog::Entry logEntry(const std::optional<std::u16string>& callerId, std::int64_t start)
+{
+    calllog::Entry entry;
+    entry.start = start;
+    entry.number = callerId;
+    entry.callerIdType = callerId ? CALLERIDTYPE_AVAILABLE : CALLERIDTYPE_UNAVAILABLE;
+    return entry;
+}
+
+// A call log that cannot be written costs the call its entry, nothing more.
+void recordCall(calllog::Entry entry, CallOutcome outcome)
+{
+    entry.end = calllog::now();
+    entry.outcome = outcome == CallOutcome::Answered   ? calllog::Outcome::Answered
+                    : outcome == CallOutcome::Rejected ? calllog::Outcome::Rejected
+                                                       : calllog::Outcome::Missed;
+    if (const std::string error = calllog::record(entry); !error.empty())
+        logLine("calllog", error);
+}
+
+std::chrono::milliseconds boundedCallTime(std::chrono::milliseconds time)
+{
+    return std::clamp(time, std::chrono::milliseconds(0), kMaxCallTime);
+}
+
 }  // namespace
 
 class Server::Impl {
 public:
+    enum class Action { None, Answer, Reject, HangUp };
+
     Impl(std::filesystem::path socket, int listenFd, std::vector<LineDevice> lines, ServerOptions options)
         : socket_(std::move(socket)), listenFd_(listenFd), devices_(std::move(lines)), options_(options)
     {
@@ -106,13 +134,20 @@ public:
 
     ~Impl()
     {
+        // The call in progress ends first, reported to its lines and its
+        // caller as any call that ends; then the sockets close.
+        {
+            std::lock_guard lock(mutex_);
+            ending_ = true;
+        }
+        changed_.notify_all();
+        callThread_.join();
         {
             std::lock_guard lock(mutex_);
             stopping_ = true;
         }
         changed_.notify_all();
         wake();
-        callThread_.join();
         socketThread_.join();
         for (auto& [id, connection] : connections_)
             ::close(connection.fd);
@@ -128,7 +163,7 @@ public:
     {
         auto promise = std::make_shared<std::promise<OfferResult>>();
         std::future<OfferResult> future = promise->get_future();
-        if (!enqueue(deviceId, call, [promise](const OfferResult& result) { promise->set_value(result); })) {
+        if (!enqueue(deviceId, call, [promise](const OfferResult& result) { promise->set_value(result); }, {})) {
             OfferResult refused;
             refused.status = LINEERR_OPERATIONFAILED;
             return refused;
@@ -145,6 +180,12 @@ public:
             if (devices_[i].name == kCellularLineName)
                 line = static_cast<DWORD>(i);
         return line;
+    }
+
+    LONG act(Action action)
+    {
+        std::lock_guard lock(mutex_);
+        return actLocked(action);
     }
 
     std::vector<OpenLineInfo> openLines() const
@@ -192,17 +233,70 @@ private:
         DWORD device = 0;
         IncomingCall call;
         Done done;
+        Done ringing;  // may be empty
     };
+
+    // The call that rings for a while or is connected: what the phone's
+    // user may do with it.
+    enum class Phase { Ringing, Connected, Ending };
+    struct Active {
+        std::uint32_t callId = 0;
+        Phase phase = Phase::Ringing;
+        Action action = Action::None;
+    };
+
+    struct Watcher {
+        std::uint32_t connection = 0;
+        std::uint32_t request = 0;
+        std::uint32_t callId = 0;
+    };
+
+    LONG actLocked(Action action)
+    {
+        const Phase needed = action == Action::HangUp ? Phase::Connected : Phase::Ringing;
+        if (!active_ || active_->phase != needed || active_->action != Action::None)
+            return LINEERR_INVALCALLSTATE;
+        active_->action = action;
+        changed_.notify_all();
+        return 0;
+    }
+
+    // A call that comes while another rings or is connected: the network
+    // tells its caller the phone is busy; the phone logs it as missed once
+    // the call in progress has ended. Called with the lock held.
+    void noteBusy(const IncomingCall& call)
+    {
+        busyLog_.push_back(logEntry(call.callerId, calllog::now()));
+        logLine("call", "call from " + describe(call.callerId) + " refused: the phone is busy with call " +
+                            std::to_string(active_->callId));
+    }
+
+    static OfferResult busyResult()
+    {
+        OfferResult busy;
+        busy.outcome = CallOutcome::Busy;
+        return busy;
+    }
 
     // --- the call thread ---------------------------------------------------
 
-    bool enqueue(DWORD deviceId, const IncomingCall& call, Done done)
+    bool enqueue(DWORD deviceId, const IncomingCall& call, Done done, Done ringing)
     {
+        bool busy = false;
         {
             std::lock_guard lock(mutex_);
-            if (stopping_)
+            if (stopping_ || ending_)
                 return false;
-            jobs_.push_back({deviceId, call, std::move(done)});
+            busy = active_.has_value();
+            if (busy)
+                noteBusy(call);
+            else
+                jobs_.push_back({deviceId, call, std::move(done), std::move(ringing)});
+        }
+        if (busy) {
+            // Without the lock, as the call thread calls it.
+            done(busyResult());
+            return true;
         }
         changed_.notify_all();
         return true;
@@ -212,13 +306,13 @@ private:
     {
         std::unique_lock lock(mutex_);
         for (;;) {
-            changed_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-            if (stopping_)
+            changed_.wait(lock, [this] { return stopping_ || ending_ || !jobs_.empty(); });
+            if (stopping_ || ending_)
                 break;
             Job job = std::move(jobs_.front());
             jobs_.pop_front();
             lock.unlock();
-            const OfferResult result = runCall(job.device, job.call);
+            const OfferResult result = runCall(job.device, job.call, job.ringing);
             job.done(result);
             lock.lock();
         }
@@ -231,7 +325,7 @@ private:
             job.done(failed);
     }
 
-    OfferResult runCall(DWORD deviceId, const IncomingCall& incoming)
+    OfferResult runCall(DWORD deviceId, const IncomingCall& incoming, const Done& ringing)
     {
         OfferResult result;
         if (deviceId >= devices_.size()) {
@@ -246,6 +340,7 @@ private:
 
         std::uint32_t callId = 0;
         std::set<std::uint32_t> late;  // connections no longer waited for during this call
+        calllog::Entry entry = logEntry(incoming.callerId, calllog::now());
         {
             std::lock_guard lock(mutex_);
             callId = nextCallId_++;
@@ -314,20 +409,121 @@ private:
             result.callerIdToRing = Clock::now() - *callerIdSent;
         logLine("ring", "sound=" + toUtf8(result.ring.sound) + " script=" + toUtf8(result.ring.script) +
                             " volume=" + (result.ring.volume ? std::to_string(*result.ring.volume) : ""));
+        const std::chrono::milliseconds ringFor = boundedCallTime(incoming.ringFor);
+        if (ringFor.count() > 0)
+            startRinging(callId);
+        const Clock::time_point ringStart = Clock::now();
+        std::unique_ptr<Ringer> ringer;
+        if (options_.ringer)
+            ringer = options_.ringer(callId, incoming.callerId, result.ring);
+        result.callId = callId;
+        if (ringing)
+            ringing(result);
+        // The name the phone shows is the one the log keeps.
+        if (incoming.callerId)
+            if (auto contact = findCallerContact(*incoming.callerId)) {
+                entry.name = contact->name;
+                if (!contact->numberKind.empty())
+                    entry.nameType = contact->numberKind;
+            }
 
-        // Nobody answers: the caller gives up and the call ends by itself.
+        result.outcome = ringUntilEnded(ringFor);
+        result.rang = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - ringStart);
+        if (ringer)
+            ringer->stop();
+        DWORD disconnect = LINEDISCONNECTMODE_NOANSWER;
+        if (result.outcome == CallOutcome::Answered) {
+            logLine("call", "call " + std::to_string(callId) + " answered");
+            setState(callId, LINECALLSTATE_CONNECTED);
+            report(callId, late, LINE_CALLSTATE, LINECALLSTATE_CONNECTED, 0, 0);
+            talkUntilEnded(incoming.talkFor);
+            disconnect = LINEDISCONNECTMODE_NORMAL;
+        } else if (result.outcome == CallOutcome::Rejected) {
+            logLine("call", "call " + std::to_string(callId) + " rejected");
+            disconnect = LINEDISCONNECTMODE_REJECT;
+        }
+
         setState(callId, LINECALLSTATE_DISCONNECTED);
-        report(callId, late, LINE_CALLSTATE, LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NOANSWER, 0);
+        report(callId, late, LINE_CALLSTATE, LINECALLSTATE_DISCONNECTED, disconnect, 0);
         setState(callId, LINECALLSTATE_IDLE);
         report(callId, late, LINE_CALLSTATE, LINECALLSTATE_IDLE, 0, 0);
+
+        recordCall(std::move(entry), result.outcome);
+        std::vector<calllog::Entry> refused;
         {
             std::lock_guard lock(mutex_);
             calls_.erase(callId);
+            active_.reset();
+            refused = std::move(busyLog_);
+            busyLog_.clear();
+            for (auto it = watchers_.begin(); it != watchers_.end();) {
+                if (it->callId != callId) {
+                    ++it;
+                    continue;
+                }
+                if (const auto connection = connections_.find(it->connection); connection != connections_.end())
+                    reply(connection->second, it->request, 0);
+                it = watchers_.erase(it);
+            }
+            wake();
             if (stopping_)
                 result.status = LINEERR_OPERATIONFAILED;
         }
+        for (calllog::Entry& busy : refused)
+            recordCall(std::move(busy), CallOutcome::Busy);
+        logLine("call", "call " + std::to_string(callId) + " ended: " + outcomeName(result.outcome));
         result.linesLate = static_cast<DWORD>(late.size());
         return result;
+    }
+
+    // The call rings for a while: the phone's user may answer or reject it,
+    // and calls waiting meanwhile are refused busy, as the phone has one call
+    // at a time.
+    void startRinging(std::uint32_t callId)
+    {
+        std::deque<Job> waiting;
+        {
+            std::lock_guard lock(mutex_);
+            active_ = Active{callId, Phase::Ringing, Action::None};
+            waiting = std::move(jobs_);
+            jobs_.clear();
+            for (const Job& job : waiting)
+                noteBusy(job.call);
+        }
+        for (const Job& job : waiting)
+            job.done(busyResult());
+    }
+
+    // Rings for `ringFor` unless the phone's user answers or rejects first,
+    // or the radio stops (the call is then missed).
+    CallOutcome ringUntilEnded(std::chrono::milliseconds ringFor)
+    {
+        if (ringFor.count() == 0)
+            return CallOutcome::Missed;
+        Action action = Action::None;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait_for(lock, ringFor, [&] { return ending_ || active_->action != Action::None; });
+            action = active_->action;
+            active_->action = Action::None;
+            active_->phase = action == Action::Answer ? Phase::Connected : Phase::Ending;
+        }
+        return action == Action::Answer   ? CallOutcome::Answered
+               : action == Action::Reject ? CallOutcome::Rejected
+                                          : CallOutcome::Missed;
+    }
+
+    // The connected call lasts until the phone hangs up, the caller's
+    // `talkFor` has passed or the radio stops.
+    void talkUntilEnded(std::optional<std::chrono::milliseconds> talkFor)
+    {
+        std::unique_lock lock(mutex_);
+        const auto hungUp = [&] { return ending_ || active_->action == Action::HangUp; };
+        if (talkFor)
+            changed_.wait_for(lock, boundedCallTime(*talkFor), hungUp);
+        else
+            changed_.wait(lock, hungUp);
+        active_->phase = Phase::Ending;
     }
 
     void setState(std::uint32_t callId, DWORD state)
@@ -374,7 +570,7 @@ private:
             return std::any_of(waitingFor.begin(), waitingFor.end(), [&](std::uint32_t s) { return awaiting_.count(s); });
         };
         const Clock::time_point deadline = Clock::now() + options_.callbackTimeout;
-        changed_.wait_until(lock, deadline, [&] { return stopping_ || !pending(); });
+        changed_.wait_until(lock, deadline, [&] { return stopping_ || ending_ || !pending(); });
 
         // Whoever has not answered by now is hung; the phone does not wait
         // for it again during this call.
@@ -384,7 +580,7 @@ private:
                 continue;
             const std::uint32_t connectionId = it->second;
             awaiting_.erase(it);
-            if (!late.insert(connectionId).second || stopping_)
+            if (!late.insert(connectionId).second || stopping_ || ending_)
                 continue;
             const auto connection = connections_.find(connectionId);
             const std::string who = connection == connections_.end()
@@ -433,8 +629,12 @@ private:
             ids.clear();
             {
                 std::lock_guard lock(mutex_);
-                if (stopping_)
+                if (stopping_) {
+                    // The answers to the calls that just ended still go out.
+                    for (auto& [id, connection] : connections_)
+                        writeTo(connection);
                     return;
+                }
                 fds.push_back({wakeFd_, POLLIN, 0});
                 fds.push_back({listenFd_, static_cast<short>(connections_.size() < kMaxConnections ? POLLIN : 0), 0});
                 for (const auto& [id, connection] : connections_) {
@@ -723,21 +923,71 @@ private:
                     return reply(connection, request, LINEERR_INVALPARAM);
                 call.reports.push_back(step);
             }
+            std::uint32_t ringMs = 0, hasTalk = 0, talkMs = 0;
+            if (!in.u32(ringMs) || !in.u32(hasTalk) || !in.u32(talkMs))
+                return drop(connection, "a malformed message");
+            call.ringFor = boundedCallTime(std::chrono::milliseconds(ringMs));
+            if (hasTalk)
+                call.talkFor = boundedCallTime(std::chrono::milliseconds(talkMs));
             if (hasCallerId)
                 call.callerId = std::move(callerId);
+            if (ending_)
+                return reply(connection, request, LINEERR_OPERATIONFAILED);
             const std::uint32_t connectionId = connection.id;
+            Done done = [this, connectionId, request](const OfferResult& result) {
+                answerOffer(connectionId, request, result);
+            };
+            if (active_) {
+                noteBusy(call);
+                return queue(connection, offerReply(request, busyResult()));
+            }
             const DWORD device = cellularLine();
             // The reply waits for the end of the call; the call thread takes
             // the lock itself, so the job is queued without it.
-            jobs_.push_back({device, std::move(call), [this, connectionId, request](const OfferResult& result) {
-                                 answerOffer(connectionId, request, result);
+            jobs_.push_back({device, std::move(call), std::move(done),
+                             [this, connectionId, request](const OfferResult& rang) {
+                                 tellRinging(connectionId, request, rang);
                              }});
             changed_.notify_all();
+            return;
+        }
+        case wire::Type::Answer:
+            return reply(connection, request, actLocked(Action::Answer));
+        case wire::Type::Reject:
+            return reply(connection, request, actLocked(Action::Reject));
+        case wire::Type::HangUp:
+            return reply(connection, request, actLocked(Action::HangUp));
+        case wire::Type::Watch: {
+            std::uint32_t callId = 0;
+            if (!in.u32(callId))
+                return drop(connection, "a malformed message");
+            if (!calls_.count(callId))
+                return reply(connection, request, 0);  // over already
+            if (watchers_.size() >= kMaxConnections)
+                return reply(connection, request, LINEERR_RESOURCEUNAVAIL);
+            watchers_.push_back({connection.id, request, callId});
             return;
         }
         default:
             return drop(connection, "a message of unknown type " + std::to_string(static_cast<std::uint32_t>(type)));
         }
+    }
+
+    void tellRinging(std::uint32_t connectionId, std::uint32_t request, const OfferResult& result)
+    {
+        std::lock_guard lock(mutex_);
+        const auto it = connections_.find(connectionId);
+        if (it == connections_.end())
+            return;
+        wire::Writer frame(wire::Type::Ringing);
+        frame.u32(request)
+            .text(result.ring.sound)
+            .text(result.ring.script)
+            .u32(result.ring.volume ? 1 : 0)
+            .u32(result.ring.volume.value_or(0))
+            .u32(result.callId);
+        queue(it->second, frame);
+        wake();
     }
 
     void answerOffer(std::uint32_t connectionId, std::uint32_t request, const OfferResult& result)
@@ -746,6 +996,12 @@ private:
         const auto it = connections_.find(connectionId);
         if (it == connections_.end())
             return;
+        queue(it->second, offerReply(request, result));
+        wake();
+    }
+
+    static wire::Writer offerReply(std::uint32_t request, const OfferResult& result)
+    {
         wire::Writer frame(wire::Type::Reply);
         frame.u32(request).u32(static_cast<std::uint32_t>(result.status));
         if (result.ok()) {
@@ -757,10 +1013,12 @@ private:
                 .u32(result.linesReached)
                 .u32(result.linesLate)
                 .u32(static_cast<std::uint32_t>(ns))
-                .u32(static_cast<std::uint32_t>(ns >> 32));
+                .u32(static_cast<std::uint32_t>(ns >> 32))
+                .u32(static_cast<std::uint32_t>(result.outcome))
+                .u32(static_cast<std::uint32_t>(result.rang.count()))
+                .u32(result.callId);
         }
-        queue(it->second, frame);
-        wake();
+        return frame;
     }
 
     const std::filesystem::path socket_;
@@ -773,6 +1031,10 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     bool stopping_ = false;
+    bool ending_ = false;  // the radio stops: the call in progress ends, no other begins
+    std::optional<Active> active_;
+    std::vector<calllog::Entry> busyLog_;  // calls refused busy, logged when the current call ends
+    std::vector<Watcher> watchers_;
     std::map<std::uint32_t, Connection> connections_;
     std::map<std::uint32_t, Line> lines_;
     std::map<std::uint32_t, Call> calls_;
@@ -831,6 +1093,36 @@ DWORD Server::cellularLine() const
 std::vector<OpenLineInfo> Server::openLines() const
 {
     return impl_->openLines();
+}
+
+LONG Server::answer()
+{
+    return impl_->act(Impl::Action::Answer);
+}
+
+LONG Server::reject()
+{
+    return impl_->act(Impl::Action::Reject);
+}
+
+LONG Server::hangUp()
+{
+    return impl_->act(Impl::Action::HangUp);
+}
+
+const char* outcomeName(CallOutcome outcome)
+{
+    switch (outcome) {
+    case CallOutcome::Answered:
+        return "answered";
+    case CallOutcome::Rejected:
+        return "rejected";
+    case CallOutcome::Busy:
+        return "busy";
+    case CallOutcome::Missed:
+        break;
+    }
+    return "missed";
 }
 
 }  // namespace handset::radio

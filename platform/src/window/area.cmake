@@ -5,6 +5,7 @@
 find_package(Qt6 REQUIRED COMPONENTS Gui)
 add_library(handset_window SHARED
   ${CMAKE_CURRENT_LIST_DIR}/window.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/qt_host.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gdi.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gdi_state.cpp
   ${CMAKE_CURRENT_LIST_DIR}/resources.cpp

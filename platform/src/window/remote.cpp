@@ -17,6 +17,7 @@
 #include <map>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include <fcntl.h>
@@ -43,6 +44,8 @@ constexpr UINT kRequestMessage = WM_APP + 0x3A1;
 constexpr UINT WM_CHAR = 0x0102;
 constexpr UINT VK_F1 = 0x70;  // the left soft key, as the phone sends it
 constexpr UINT VK_F2 = 0x71;  // the right soft key
+constexpr UINT VK_BACK = 0x08;
+constexpr UINT VK_SPACE = 0x20;
 
 // Never a live window: requests are the only messages addressed to it.
 HWND__ gTarget;
@@ -270,10 +273,10 @@ void tapAt(HWND top, int x, int y)
 
 UINT virtualKey(const std::string& name)
 {
-    static const std::pair<const char*, UINT> keys[] = {{"left", VK_LEFT},     {"right", VK_RIGHT},
-                                                        {"up", VK_UP},         {"down", VK_DOWN},
-                                                        {"action", VK_RETURN}, {"softkey1", VK_F1},
-                                                        {"softkey2", VK_F2}};
+    static const std::pair<const char*, UINT> keys[] = {
+        {"left", VK_LEFT},         {"right", VK_RIGHT},  {"up", VK_UP},       {"down", VK_DOWN},
+        {"action", VK_RETURN},     {"softkey1", VK_F1},  {"softkey2", VK_F2}, {"backspace", VK_BACK},
+        {"enter", VK_RETURN},      {"space", VK_SPACE}};
     for (const auto& [word, key] : keys)
         if (name == word)
             return key;
@@ -321,7 +324,10 @@ void answerForWindows(Request& request)
         return request.ok();
     }
     if (verb == "tap-text" && w.size() == 2) {
-        HWND target = windowShowing(top, fromUtf8(w[1]));
+        HWND target = nullptr;
+        for (const std::string& text : meantTexts(w[1]))
+            if (!target)
+                target = windowShowing(top, fromUtf8(text));
         if (!target)
             return request.fail("nothing on the screen shows " + inQuotes(w[1]));
         const RECT rc = screenRect(target);
@@ -347,6 +353,8 @@ void answerForWindows(Request& request)
         }
         return request.ok();
     }
+    if (verb == "replace-text" && w.size() == 2)
+        return request.fail("no control has the focus");
     if ((verb == "choose" && w.size() == 3) || (verb == "menu" && w.size() == 2))
         return request.fail(verb == "menu" ? "the window has no menu" : "there is no control " + w[1] + " on the screen");
     request.fail("unknown request " + inQuotes(verb));
@@ -432,6 +440,48 @@ std::string inQuotes(std::string_view utf8)
         }
     }
     return out + "\"";
+}
+
+namespace {
+
+// The text that `printed` stands for in the answers' quoting, its double
+// quotes optional; none when it is not in that quoting (a lone backslash
+// before any other character, a bare double quote inside).
+std::optional<std::string> fromQuoted(std::string_view printed)
+{
+    if (printed.size() >= 2 && printed.front() == '"' && printed.back() == '"')
+        printed = printed.substr(1, printed.size() - 2);
+    std::string text;
+    for (std::size_t i = 0; i < printed.size(); ++i) {
+        const char c = printed[i];
+        if (c == '"')
+            return std::nullopt;
+        if (c != '\\') {
+            text += c;
+            continue;
+        }
+        if (++i == printed.size())
+            return std::nullopt;
+        switch (printed[i]) {
+        case '"': text += '"'; break;
+        case '\\': text += '\\'; break;
+        case 'n': text += '\n'; break;
+        case 'r': text += '\r'; break;
+        case 't': text += '\t'; break;
+        default: return std::nullopt;
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+std::vector<std::string> meantTexts(const std::string& given)
+{
+    std::vector<std::string> texts{given};
+    if (std::optional<std::string> unquoted = fromQuoted(given); unquoted && *unquoted != given)
+        texts.push_back(std::move(*unquoted));
+    return texts;
 }
 
 std::string programFileName()

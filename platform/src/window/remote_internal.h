@@ -58,6 +58,10 @@ void answer(const std::shared_ptr<Request>& request);
 // Text in the answers' quoting: in double quotes, with \" \\ \n \r \t.
 std::string inQuotes(std::u16string_view text);
 std::string inQuotes(std::string_view utf8);
+// What a person may mean by a text they give `handset input`: the text as
+// given, then, when it is in the answers' quoting (with or without its
+// double quotes, as copied from `handset screen`), the text it stands for.
+std::vector<std::string> meantTexts(const std::string& given);
 
 // The program's file name ("Tonquil.exe") and the first line of a window's description.
 std::string programFileName();

@@ -323,7 +323,7 @@ int CListBox::SetCurSel(int index)
     if (index < 0 || index >= list->count()) {
         list->clearSelection();
         list->setCurrentRow(-1);
-        return index == -1 ? LB_ERR : LB_ERR;
+        return LB_ERR;
     }
     list->setCurrentRow(index);
     return index;

@@ -20,6 +20,7 @@
 
 #include <handset/clock.h>
 #include <handset/log.h>
+#include <handset/qt_host.h>
 #include <handset/wstring.h>
 
 #include "remote_internal.h"
@@ -224,8 +225,7 @@ void ensureApplication()
             logLine("ui", "a Qt application without widgets was made before the UI framework's");
         return;
     }
-    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    prepareQt();
     static int argc = 1;
     static char name[] = "handset";
     static char* argv[] = {name, nullptr};

@@ -1,7 +1,7 @@
 // The framework's drawing objects: fonts, bitmaps and device contexts, each
 // holding an object of the window layer's GDI.
-#include <map>
 #include <memory>
+#include <vector>
 
 #include "ui_internal.h"
 
@@ -84,14 +84,46 @@ BOOL CDC::DeleteDC()
     return ok;
 }
 
+namespace {
+
+// One frame per message being handled, the innermost last; the first frame
+// holds what was asked for outside every message.
+thread_local std::vector<std::vector<std::unique_ptr<CDC>>> gTemporaries(1);
+
+}  // namespace
+
+namespace handset::ui {
+
+TemporaryScope::TemporaryScope()
+{
+    gTemporaries.emplace_back();
+}
+
+TemporaryScope::~TemporaryScope()
+{
+    gTemporaries.pop_back();
+    if (gTemporaries.size() == 1)
+        gTemporaries.front().clear();
+}
+
+std::size_t temporaryHolderCount()
+{
+    std::size_t count = 0;
+    for (const auto& frame : gTemporaries)
+        count += frame.size();
+    return count;
+}
+
+}  // namespace handset::ui
+
 CDC* CDC::FromHandle(HDC hdc)
 {
-    // Temporary holders, one per context ever asked for; they own nothing.
-    static std::map<HDC, std::unique_ptr<CDC>> holders;
-    auto& holder = holders[hdc];
-    if (!holder)
-        holder = std::make_unique<CDC>(hdc);
-    return holder.get();
+    // A holder of an outer message serves the inner ones too: it outlives them.
+    for (const auto& frame : gTemporaries)
+        for (const auto& holder : frame)
+            if (holder->m_hDC == hdc)
+                return holder.get();
+    return gTemporaries.back().emplace_back(std::make_unique<CDC>(hdc)).get();
 }
 
 BOOL CPen::CreatePen(int nPenStyle, int nWidth, COLORREF crColor)

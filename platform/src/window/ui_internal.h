@@ -183,4 +183,18 @@ void serveScreenRequests();
 // Makes message boxes dialogs on the form (msgbox_dialog.cpp).
 void presentMessageBoxes();
 
+// Temporary holders (CDC::FromHandle's) live until the message that asked
+// for them is handled: each message a framework window handles opens a
+// scope, and the holders made in it go when it closes. Holders asked for
+// outside every message go when the next outermost message is handled.
+class TemporaryScope {
+public:
+    TemporaryScope();
+    ~TemporaryScope();
+    TemporaryScope(const TemporaryScope&) = delete;
+    TemporaryScope& operator=(const TemporaryScope&) = delete;
+};
+// How many temporary holders live now (on this thread).
+std::size_t temporaryHolderCount();
+
 }  // namespace handset::ui

@@ -1,15 +1,24 @@
-// The list view in report view (CListCtrl) over a QTreeWidget: columns,
-// rows with their item data, the selection mark, owner-drawn fixed rows
-// through WM_MEASUREITEM and WM_DRAWITEM, and the click and return
-// notifications through WM_NOTIFY. The rows' texts stay in the widget's
-// model, so whoever reads the model (a test, the screen description) sees
-// an owner-drawn list's rows as text too.
+// The list view in report view (CListCtrl) over a QTreeView and a model of
+// its own: columns, rows with their item data, the selection mark,
+// owner-drawn fixed rows through WM_MEASUREITEM and WM_DRAWITEM, and the
+// click and return notifications through WM_NOTIFY. The rows' texts stay in
+// the model, so whoever reads the model (a test, the screen description)
+// sees an owner-drawn list's rows as text too.
+//
+// A list can show a part of its rows (FilterItems): the rows stay made, the
+// model only answers for those shown, and every row number of CListCtrl
+// counts the shown rows. Typing in a search box over thousands of rows then
+// makes and deletes nothing.
+#include <algorithm>
+#include <iterator>
+
+#include <QAbstractTableModel>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include "ui_internal.h"
 #include "window_internal.h"
@@ -23,6 +32,186 @@ namespace {
 
 constexpr int kDefaultColumnWidth = 100;
 
+// Every row of the list, and which of them show.
+class ListModel : public QAbstractTableModel {
+public:
+    struct Row {
+        std::vector<QString> cells;  // one per column
+        qulonglong data = 0;
+    };
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex& parent = {}) const override
+    {
+        return parent.isValid() ? 0 : static_cast<int>(m_filtered ? m_shown.size() : m_rows.size());
+    }
+    int columnCount(const QModelIndex& parent = {}) const override
+    {
+        return parent.isValid() ? 0 : static_cast<int>(m_titles.size());
+    }
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        const Row* row = rowAt(index.row());
+        if (!row || index.column() < 0 || index.column() >= columnCount())
+            return {};
+        if (role == Qt::DisplayRole)
+            return row->cells[static_cast<std::size_t>(index.column())];
+        if (role == Qt::UserRole)
+            return QVariant::fromValue<qulonglong>(row->data);
+        return {};
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
+            return {};
+        if (role == Qt::DisplayRole)
+            return m_titles[static_cast<std::size_t>(section)];
+        if (role == Qt::TextAlignmentRole)
+            return QVariant::fromValue(m_alignments[static_cast<std::size_t>(section)]);
+        return {};
+    }
+
+    // Shown row `row`; null for none.
+    Row* rowAt(int row)
+    {
+        const std::size_t at = whole(row);
+        return at < m_rows.size() ? &m_rows[at] : nullptr;
+    }
+    const Row* rowAt(int row) const { return const_cast<ListModel*>(this)->rowAt(row); }
+
+    void insertColumn(int column, const QString& title, Qt::Alignment alignment)
+    {
+        beginInsertColumns({}, column, column);
+        m_titles.insert(m_titles.begin() + column, title);
+        m_alignments.insert(m_alignments.begin() + column, alignment);
+        for (Row& row : m_rows)
+            row.cells.insert(row.cells.begin() + column, QString());
+        endInsertColumns();
+    }
+    void removeColumn(int column)
+    {
+        beginRemoveColumns({}, column, column);
+        m_titles.erase(m_titles.begin() + column);
+        m_alignments.erase(m_alignments.begin() + column);
+        for (Row& row : m_rows)
+            row.cells.erase(row.cells.begin() + column);
+        endRemoveColumns();
+    }
+
+    // Inserts a row before shown row `row`, or in a sorted list in its place
+    // by text; it shows. The shown row it became.
+    int insertRow(int row, Row made, bool sorted)
+    {
+        made.cells.resize(std::max<std::size_t>(m_titles.size(), 1));
+        const std::size_t at = sorted ? sortedPlace(made.cells[0]) : whole(std::min(row, rowCount()));
+        const auto shownAt = static_cast<int>(
+            m_filtered ? std::lower_bound(m_shown.begin(), m_shown.end(), at) - m_shown.begin()
+                       : static_cast<std::ptrdiff_t>(at));
+        made.cells.resize(m_titles.size());
+        beginInsertRows({}, shownAt, shownAt);
+        m_rows.insert(m_rows.begin() + static_cast<std::ptrdiff_t>(at), std::move(made));
+        if (m_filtered) {
+            for (std::size_t& index : m_shown)
+                index += index >= at ? 1 : 0;
+            m_shown.insert(m_shown.begin() + shownAt, at);
+        }
+        endInsertRows();
+        return shownAt;
+    }
+
+    // Appends many rows as one change, each in its place by text when the
+    // list is `sorted` (where one by one insertion would have put it); then
+    // every row shows.
+    void appendRows(std::vector<Row> made, bool sorted)
+    {
+        beginResetModel();
+        for (Row& row : made)
+            row.cells.resize(m_titles.size());
+        m_rows.reserve(m_rows.size() + made.size());
+        std::move(made.begin(), made.end(), std::back_inserter(m_rows));
+        // Stable: rows that compare equal keep their order, after those already there.
+        if (sorted && !m_titles.empty())
+            std::stable_sort(m_rows.begin(), m_rows.end(), [](const Row& a, const Row& b) {
+                return QString::compare(a.cells[0], b.cells[0], Qt::CaseInsensitive) < 0;
+            });
+        m_filtered = false;
+        m_shown.clear();
+        endResetModel();
+    }
+
+    void removeRow(int row)
+    {
+        const std::size_t at = whole(row);
+        beginRemoveRows({}, row, row);
+        m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(at));
+        if (m_filtered) {
+            m_shown.erase(m_shown.begin() + row);
+            for (std::size_t& index : m_shown)
+                index -= index > at ? 1 : 0;
+        }
+        endRemoveRows();
+    }
+
+    void clear()
+    {
+        beginResetModel();
+        m_rows.clear();
+        m_shown.clear();
+        m_filtered = false;
+        endResetModel();
+    }
+
+    // Shows the rows whose item data `shown` accepts; every row for an empty function.
+    void filter(const std::function<bool(DWORD_PTR)>& shown)
+    {
+        beginResetModel();
+        m_shown.clear();
+        m_filtered = static_cast<bool>(shown);
+        if (m_filtered)
+            for (std::size_t i = 0; i < m_rows.size(); ++i)
+                if (shown(static_cast<DWORD_PTR>(m_rows[i].data)))
+                    m_shown.push_back(i);
+        endResetModel();
+    }
+
+    void changed(int row, int column)
+    {
+        const QModelIndex cell = index(row, column);
+        emit dataChanged(cell, cell);
+    }
+
+private:
+    // The index among every row of shown row `row` (past the end for none).
+    std::size_t whole(int row) const
+    {
+        if (row < 0)
+            return m_rows.size();
+        const auto at = static_cast<std::size_t>(row);
+        if (!m_filtered)
+            return at;
+        return at < m_shown.size() ? m_shown[at] : m_rows.size();
+    }
+
+    // Where a row of `text` goes in a sorted list: after every row that
+    // compares equal or less, ignoring case. The rows are kept in that
+    // order, so the place is found by halving: a list of thousands of rows
+    // must not read every row's text for every row it adds.
+    std::size_t sortedPlace(const QString& text) const
+    {
+        const auto after = std::upper_bound(m_rows.begin(), m_rows.end(), text, [](const QString& t, const Row& r) {
+            return QString::compare(t, r.cells.empty() ? QString() : r.cells[0], Qt::CaseInsensitive) < 0;
+        });
+        return static_cast<std::size_t>(after - m_rows.begin());
+    }
+
+    std::vector<Row> m_rows;
+    bool m_filtered = false;
+    std::vector<std::size_t> m_shown;  // indices into m_rows, ascending
+    std::vector<QString> m_titles;
+    std::vector<Qt::Alignment> m_alignments;
+};
+
 class ListViewWidget;
 
 // Rows of the height the owner answered, for an owner-drawn list.
@@ -35,13 +224,13 @@ private:
     ListViewWidget* m_list;
 };
 
-class ListViewWidget : public QTreeWidget {
+class ListViewWidget : public QTreeView {
 public:
-    ListViewWidget(const ControlTemplate& c, QWidget* parent) : QTreeWidget(parent), m_ownerDraw(c.ownerDraw)
+    ListViewWidget(const ControlTemplate& c, QWidget* parent) : QTreeView(parent), m_ownerDraw(c.ownerDraw)
     {
+        setModel(&rows);
         setProperty("handset_kind", QStringLiteral("listview"));
         setProperty("sorted", c.sort);
-        setColumnCount(0);
         setRootIsDecorated(false);
         setIndentation(0);
         setItemsExpandable(false);
@@ -65,6 +254,13 @@ public:
     }
 
     bool ownerDraw() const { return m_ownerDraw; }
+    int rowCount() const { return rows.rowCount(); }
+    int columnCount() const { return rows.columnCount(); }
+    // The model index of a shown row's column 0; invalid for a bad row.
+    QModelIndex indexOf(int row) const { return rows.index(row, 0); }
+    bool isRowSelected(int row) const { return selectionModel() && selectionModel()->isSelected(indexOf(row)); }
+
+    ListModel rows;
     int selectionMark = -1;
 
     // The row height: the owner's answer for an owner-drawn list (asked
@@ -75,7 +271,7 @@ public:
             measure();
             return m_rowHeight;
         }
-        return topLevelItemCount() > 0 ? std::max(1, sizeHintForRow(0)) : fontMetrics().height() + 4;
+        return rowCount() > 0 ? std::max(1, sizeHintForRow(0)) : fontMetrics().height() + 4;
     }
 
     int controlId() const { return property("controlId").toInt(); }
@@ -97,10 +293,10 @@ public:
     // The row's bounds (every column) in the list's client area.
     QRect rowBounds(int row) const
     {
-        QTreeWidgetItem* it = topLevelItem(row);
-        if (!it)
+        const QModelIndex index = indexOf(row);
+        if (!index.isValid())
             return {};
-        const QRect cell = visualItemRect(it);
+        const QRect cell = visualRect(index);
         int width = 0;
         for (int c = 0; c < columnCount(); ++c)
             width += columnWidth(c);
@@ -111,7 +307,7 @@ protected:
     void paintEvent(QPaintEvent* event) override
     {
         if (!m_ownerDraw) {
-            QTreeWidget::paintEvent(event);
+            QTreeView::paintEvent(event);
             return;
         }
         measure();
@@ -123,22 +319,25 @@ protected:
         if (self && self->m_hWnd && owner && owner->m_hWnd) {
             HDC hdc = window::makeImageContext(&image);
             const QModelIndex current = currentIndex();
-            for (int row = 0; row < topLevelItemCount(); ++row) {
+            // Only the rows in sight are asked for, from the one at the top.
+            const QModelIndex top = indexAt(QPoint(0, 0));
+            for (int row = top.isValid() ? top.row() : 0; row < rowCount(); ++row) {
                 const QRect r = rowBounds(row);
-                if (r.bottom() < 0 || r.top() > image.height())
+                if (r.top() > image.height())
+                    break;
+                if (r.bottom() < 0)
                     continue;
-                QTreeWidgetItem* it = topLevelItem(row);
                 DRAWITEMSTRUCT dis{};
                 dis.CtlType = ODT_LISTVIEW;
                 dis.CtlID = static_cast<UINT>(controlId());
                 dis.itemID = static_cast<UINT>(row);
                 dis.itemAction = ODA_DRAWENTIRE;
-                dis.itemState = (it->isSelected() ? ODS_SELECTED : 0) |
+                dis.itemState = (isRowSelected(row) ? ODS_SELECTED : 0) |
                                 (hasFocus() && current.isValid() && current.row() == row ? ODS_FOCUS : 0);
                 dis.hwndItem = self->m_hWnd;
                 dis.hDC = hdc;
                 dis.rcItem = {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
-                dis.itemData = static_cast<DWORD_PTR>(it->data(0, Qt::UserRole).toULongLong());
+                dis.itemData = static_cast<DWORD_PTR>(rows.rowAt(row)->data);
                 ::SendMessage(owner->m_hWnd, WM_DRAWITEM, dis.CtlID, reinterpret_cast<LPARAM>(&dis));
             }
             window::freeImageContext(hdc);
@@ -149,7 +348,7 @@ protected:
 
     void mousePressEvent(QMouseEvent* event) override
     {
-        QTreeWidget::mousePressEvent(event);
+        QTreeView::mousePressEvent(event);
         const QModelIndex index = indexAt(event->position().toPoint());
         m_pressedRow = index.isValid() ? index.row() : -1;
         if (index.isValid()) {
@@ -160,7 +359,7 @@ protected:
 
     void mouseReleaseEvent(QMouseEvent* event) override
     {
-        QTreeWidget::mouseReleaseEvent(event);
+        QTreeView::mouseReleaseEvent(event);
         notify(NM_CLICK, m_pressedRow);
     }
 
@@ -170,7 +369,7 @@ protected:
             notify(NM_RETURN, -1);
             return;
         }
-        QTreeWidget::keyPressEvent(event);
+        QTreeView::keyPressEvent(event);
         // Moving with the keys chooses the row as a tap would.
         const QModelIndex current = currentIndex();
         if (current.isValid() && selectionModel()->isSelected(current))
@@ -180,14 +379,14 @@ protected:
     void resizeEvent(QResizeEvent* event) override
     {
         remeasure();
-        QTreeWidget::resizeEvent(event);
+        QTreeView::resizeEvent(event);
     }
 
     void changeEvent(QEvent* event) override
     {
         if (event->type() == QEvent::FontChange)
             remeasure();
-        QTreeWidget::changeEvent(event);
+        QTreeView::changeEvent(event);
     }
 
 private:
@@ -234,23 +433,6 @@ QSize FixedRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QMode
     return QSize(QStyledItemDelegate::sizeHint(option, index).width(), m_list->rowHeight());
 }
 
-int findSorted(const QTreeWidget* list, const QString& text)
-{
-    // Ascending by text, case-insensitive, after the rows that compare equal.
-    // The rows are kept in that order, so the place is found by halving: a
-    // list refilled with thousands of rows (the contacts) must not read every
-    // row's text for every row it adds.
-    int low = 0, high = list->topLevelItemCount();
-    while (low < high) {
-        const int middle = low + (high - low) / 2;
-        if (QString::compare(list->topLevelItem(middle)->text(0), text, Qt::CaseInsensitive) <= 0)
-            low = middle + 1;
-        else
-            high = middle;
-    }
-    return low;
-}
-
 }  // namespace
 
 QWidget* makeListView(const ControlTemplate& c, QWidget* parent, std::unique_ptr<CWnd>& object)
@@ -277,27 +459,15 @@ int CListCtrl::InsertColumn(int nCol, LPCWSTR lpszColumnHeading, int nFormat, in
     if (!list || nCol < 0)
         return -1;
     nCol = std::min(nCol, count);
-    // The cells from nCol on move one column to the right.
-    QStringList titles;
-    for (int c = 0; c < count; ++c)
-        titles << list->headerItem()->text(c);
+    // The cells from nCol on move one column to the right, and their widths with them.
     std::vector<int> widths;
     for (int c = 0; c < count; ++c)
         widths.push_back(list->columnWidth(c));
-    titles.insert(nCol, qstr(lpszColumnHeading));
     widths.insert(widths.begin() + nCol, nWidth < 0 ? handset::ui::kDefaultColumnWidth : nWidth);
-    list->setColumnCount(count + 1);
-    list->setHeaderLabels(titles);
-    for (int row = 0; row < list->topLevelItemCount(); ++row) {
-        QTreeWidgetItem* it = list->topLevelItem(row);
-        for (int c = count; c > nCol; --c)
-            it->setText(c, it->text(c - 1));
-        it->setText(nCol, QString());
-    }
     const Qt::Alignment align = nFormat == LVCFMT_RIGHT    ? Qt::AlignRight
                                 : nFormat == LVCFMT_CENTER ? Qt::AlignHCenter
                                                            : Qt::AlignLeft;
-    list->headerItem()->setTextAlignment(nCol, align | Qt::AlignVCenter);
+    list->rows.insertColumn(nCol, qstr(lpszColumnHeading), align | Qt::AlignVCenter);
     for (int c = 0; c <= count; ++c)
         list->setColumnWidth(c, widths[static_cast<std::size_t>(c)]);
     return nCol;
@@ -309,20 +479,11 @@ BOOL CListCtrl::DeleteColumn(int nCol)
     if (!list || nCol < 0 || nCol >= list->columnCount())
         return FALSE;
     const int count = list->columnCount();
-    QStringList titles;
     std::vector<int> widths;
     for (int c = 0; c < count; ++c)
-        if (c != nCol) {
-            titles << list->headerItem()->text(c);
+        if (c != nCol)
             widths.push_back(list->columnWidth(c));
-        }
-    for (int row = 0; row < list->topLevelItemCount(); ++row) {
-        QTreeWidgetItem* it = list->topLevelItem(row);
-        for (int c = nCol; c + 1 < count; ++c)
-            it->setText(c, it->text(c + 1));
-    }
-    list->setColumnCount(count - 1);
-    list->setHeaderLabels(titles);
+    list->rows.removeColumn(nCol);
     for (int c = 0; c + 1 < count; ++c)
         list->setColumnWidth(c, widths[static_cast<std::size_t>(c)]);
     return TRUE;
@@ -357,16 +518,11 @@ int CListCtrl::InsertItem(const LVITEM* pItem)
     auto* list = listOf(m_widget);
     if (!list || !pItem || pItem->iItem < 0 || pItem->iSubItem != 0)
         return -1;
-    const QString text = (pItem->mask & LVIF_TEXT) ? qstr(pItem->pszText) : QString();
-    int row = std::min(pItem->iItem, list->topLevelItemCount());
-    if (list->property("sorted").toBool())
-        row = handset::ui::findSorted(list, text);
-    auto* it = new QTreeWidgetItem();
-    it->setText(0, text);
-    it->setData(0, Qt::UserRole, QVariant::fromValue<qulonglong>(
-                                     (pItem->mask & LVIF_PARAM) ? static_cast<qulonglong>(pItem->lParam) : 0));
+    handset::ui::ListModel::Row made;
+    made.cells.push_back((pItem->mask & LVIF_TEXT) ? qstr(pItem->pszText) : QString());
+    made.data = (pItem->mask & LVIF_PARAM) ? static_cast<qulonglong>(pItem->lParam) : 0;
     const QSignalBlocker quiet(list);
-    list->insertTopLevelItem(row, it);
+    const int row = list->rows.insertRow(pItem->iItem, std::move(made), list->property("sorted").toBool());
     // Rows after it move down, and the mark with them.
     if (list->selectionMark >= row)
         ++list->selectionMark;
@@ -375,13 +531,39 @@ int CListCtrl::InsertItem(const LVITEM* pItem)
     return row;
 }
 
+BOOL CListCtrl::InsertItems(const std::vector<ListRow>& rows)
+{
+    auto* list = listOf(m_widget);
+    if (!list)
+        return FALSE;
+    std::vector<handset::ui::ListModel::Row> made(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        made[i].cells.push_back(qstr(rows[i].text));
+        made[i].data = static_cast<qulonglong>(rows[i].data);
+    }
+    const QSignalBlocker quiet(list);
+    list->rows.appendRows(std::move(made), list->property("sorted").toBool());
+    list->selectionMark = -1;
+    return TRUE;
+}
+
+void CListCtrl::FilterItems(const std::function<bool(DWORD_PTR)>& shown)
+{
+    auto* list = listOf(m_widget);
+    if (!list)
+        return;
+    const QSignalBlocker quiet(list);
+    list->rows.filter(shown);
+    list->selectionMark = -1;
+}
+
 BOOL CListCtrl::DeleteItem(int nItem)
 {
     auto* list = listOf(m_widget);
-    if (!list || nItem < 0 || nItem >= list->topLevelItemCount())
+    if (!list || nItem < 0 || nItem >= list->rowCount())
         return FALSE;
     const QSignalBlocker quiet(list);
-    delete list->takeTopLevelItem(nItem);
+    list->rows.removeRow(nItem);
     if (list->selectionMark == nItem)
         list->selectionMark = -1;
     else if (list->selectionMark > nItem)
@@ -395,7 +577,7 @@ BOOL CListCtrl::DeleteAllItems()
     if (!list)
         return FALSE;
     const QSignalBlocker quiet(list);
-    list->clear();
+    list->rows.clear();
     list->selectionMark = -1;
     return TRUE;
 }
@@ -403,26 +585,27 @@ BOOL CListCtrl::DeleteAllItems()
 int CListCtrl::GetItemCount() const
 {
     auto* list = listOf(m_widget);
-    return list ? list->topLevelItemCount() : 0;
+    return list ? list->rowCount() : 0;
 }
 
 BOOL CListCtrl::SetItemText(int nItem, int nSubItem, LPCWSTR lpszText)
 {
     auto* list = listOf(m_widget);
-    QTreeWidgetItem* it = list ? list->topLevelItem(nItem) : nullptr;
-    if (!it || nSubItem < 0 || nSubItem >= list->columnCount())
+    auto* row = list ? list->rows.rowAt(nItem) : nullptr;
+    if (!row || nSubItem < 0 || nSubItem >= list->columnCount())
         return FALSE;
-    it->setText(nSubItem, qstr(lpszText));
+    row->cells[static_cast<std::size_t>(nSubItem)] = qstr(lpszText);
+    list->rows.changed(nItem, nSubItem);
     return TRUE;
 }
 
 std::u16string CListCtrl::GetItemText(int nItem, int nSubItem) const
 {
     auto* list = listOf(m_widget);
-    QTreeWidgetItem* it = list ? list->topLevelItem(nItem) : nullptr;
-    if (!it || nSubItem < 0 || nSubItem >= list->columnCount())
+    const auto* row = list ? list->rows.rowAt(nItem) : nullptr;
+    if (!row || nSubItem < 0 || nSubItem >= list->columnCount())
         return {};
-    return ustr(it->text(nSubItem));
+    return ustr(row->cells[static_cast<std::size_t>(nSubItem)]);
 }
 
 int CListCtrl::GetItemText(int nItem, int nSubItem, LPWSTR lpszText, int nLen) const
@@ -439,27 +622,26 @@ int CListCtrl::GetItemText(int nItem, int nSubItem, LPWSTR lpszText, int nLen) c
 BOOL CListCtrl::SetItemData(int nItem, DWORD_PTR dwData)
 {
     auto* list = listOf(m_widget);
-    QTreeWidgetItem* it = list ? list->topLevelItem(nItem) : nullptr;
-    if (!it)
+    auto* row = list ? list->rows.rowAt(nItem) : nullptr;
+    if (!row)
         return FALSE;
-    it->setData(0, Qt::UserRole, QVariant::fromValue<qulonglong>(dwData));
+    row->data = static_cast<qulonglong>(dwData);
     return TRUE;
 }
 
 DWORD_PTR CListCtrl::GetItemData(int nItem) const
 {
     auto* list = listOf(m_widget);
-    QTreeWidgetItem* it = list ? list->topLevelItem(nItem) : nullptr;
-    return it ? static_cast<DWORD_PTR>(it->data(0, Qt::UserRole).toULongLong()) : 0;
+    const auto* row = list ? list->rows.rowAt(nItem) : nullptr;
+    return row ? static_cast<DWORD_PTR>(row->data) : 0;
 }
 
 BOOL CListCtrl::SetItemState(int nItem, UINT nState, UINT nMask)
 {
     auto* list = listOf(m_widget);
-    QTreeWidgetItem* it = list ? list->topLevelItem(nItem) : nullptr;
-    if (!it)
+    const QModelIndex index = list ? list->indexOf(nItem) : QModelIndex();
+    if (!index.isValid())
         return FALSE;
-    const QModelIndex index = list->model()->index(nItem, 0);
     if (nMask & LVIS_FOCUSED) {
         if (nState & LVIS_FOCUSED)
             list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
@@ -480,11 +662,10 @@ BOOL CListCtrl::SetItemState(int nItem, UINT nState, UINT nMask)
 UINT CListCtrl::GetItemState(int nItem, UINT nMask) const
 {
     auto* list = listOf(m_widget);
-    QTreeWidgetItem* it = list ? list->topLevelItem(nItem) : nullptr;
-    if (!it)
+    if (!list || !list->indexOf(nItem).isValid())
         return 0;
     UINT state = 0;
-    if (it->isSelected())
+    if (list->isRowSelected(nItem))
         state |= LVIS_SELECTED;
     if (list->currentIndex().isValid() && list->currentIndex().row() == nItem)
         state |= LVIS_FOCUSED;
@@ -496,7 +677,7 @@ int CListCtrl::GetNextItem(int nItem, int nFlags) const
     auto* list = listOf(m_widget);
     if (!list)
         return -1;
-    for (int row = std::max(nItem + 1, 0); row < list->topLevelItemCount(); ++row) {
+    for (int row = std::max(nItem + 1, 0); row < list->rowCount(); ++row) {
         const UINT state = GetItemState(row, LVIS_SELECTED | LVIS_FOCUSED);
         if ((static_cast<UINT>(nFlags) & (LVNI_SELECTED | LVNI_FOCUSED)) ==
             (state & static_cast<UINT>(nFlags) & (LVNI_SELECTED | LVNI_FOCUSED)))
@@ -517,7 +698,7 @@ int CListCtrl::SetSelectionMark(int iIndex)
     if (!list)
         return -1;
     const int previous = list->selectionMark;
-    list->selectionMark = iIndex >= 0 && iIndex < list->topLevelItemCount() ? iIndex : -1;
+    list->selectionMark = iIndex >= 0 && iIndex < list->rowCount() ? iIndex : -1;
     return previous;
 }
 
@@ -534,24 +715,24 @@ int CListCtrl::GetTopIndex() const
     auto* list = listOf(m_widget);
     if (!list)
         return 0;
-    QTreeWidgetItem* top = list->itemAt(0, 0);
-    return top ? list->indexOfTopLevelItem(top) : 0;
+    const QModelIndex top = list->indexAt(QPoint(0, 0));
+    return top.isValid() ? top.row() : 0;
 }
 
 BOOL CListCtrl::EnsureVisible(int nItem, BOOL)
 {
     auto* list = listOf(m_widget);
-    QTreeWidgetItem* it = list ? list->topLevelItem(nItem) : nullptr;
-    if (!it)
+    const QModelIndex index = list ? list->indexOf(nItem) : QModelIndex();
+    if (!index.isValid())
         return FALSE;
-    list->scrollToItem(it);
+    list->scrollTo(index);
     return TRUE;
 }
 
 BOOL CListCtrl::GetItemRect(int nItem, LPRECT lpRect, UINT) const
 {
     auto* list = listOf(m_widget);
-    if (!list || !lpRect || !list->topLevelItem(nItem))
+    if (!list || !lpRect || !list->indexOf(nItem).isValid())
         return FALSE;
     const QRect r = list->rowBounds(nItem);
     *lpRect = {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};

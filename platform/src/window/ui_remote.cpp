@@ -10,6 +10,7 @@
 // decides it is a timer, so it also runs inside a modal dialog's loop that
 // the input opened: the answer then comes once the dialog is shown.
 #include <QAbstractItemView>
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
@@ -421,15 +422,34 @@ void penTap(QWidget* window, QPoint at)
                             QEvent::MouseButtonRelease, Qt::NoModifier, stamp + 1);
 }
 
-void pressKey(QWidget* window, int key, const QString& text = {})
+void pressKey(QWidget* window, int key, const QString& text = {}, Qt::KeyboardModifiers mods = Qt::NoModifier)
 {
     QWidget* receiver = QApplication::activePopupWidget() ? QApplication::activePopupWidget() : window;
     QWindow* surface = receiver->windowHandle();
     if (!surface)
         return;
-    qt_handleKeyEvent(surface, QEvent::KeyPress, key, Qt::NoModifier, text, false, 1);
+    qt_handleKeyEvent(surface, QEvent::KeyPress, key, mods, text, false, 1);
     if (QPointer<QWindow> still = surface)
-        qt_handleKeyEvent(still, QEvent::KeyRelease, key, Qt::NoModifier, text, false, 1);
+        qt_handleKeyEvent(still, QEvent::KeyRelease, key, mods, text, false, 1);
+}
+
+// Types `text` into the control with the focus, one key a character, as the
+// input panel does.
+void typeText(const QPointer<QWidget>& window, const QString& text)
+{
+    for (int i = 0; i < text.size() && window; ++i) {
+        const QChar c = text[i];
+        const int key = c == QLatin1Char('\n') ? int{Qt::Key_Return} : int{c.toUpper().unicode()};
+        pressKey(window, key, c == QLatin1Char('\n') ? QString() : QString(c));
+    }
+}
+
+// Whether the control with the focus edits text, so that selecting all of
+// it and typing replaces what it holds.
+bool takesText(const QWidget* focus)
+{
+    return qobject_cast<const QLineEdit*>(focus) || qobject_cast<const QTextEdit*>(focus) ||
+           qobject_cast<const QPlainTextEdit*>(focus) || qobject_cast<const QAbstractSpinBox*>(focus);
 }
 
 // Answers the request once the program has settled.
@@ -480,7 +500,7 @@ private:
     int m_elapsed = 0;
 };
 
-int qtKey(const std::string& name, const QWidget* focus)
+int navigationKey(const std::string& name, const QWidget* focus)
 {
     if (name == "left")
         return Qt::Key_Left;
@@ -498,6 +518,19 @@ int qtKey(const std::string& name, const QWidget* focus)
         return Qt::Key_Return;
     }
     return 0;
+}
+
+// The key `name` stands for, and the text it types.
+std::pair<int, QString> qtKey(const std::string& name, const QWidget* focus)
+{
+    // The keys of the phone's input panel.
+    if (name == "backspace")
+        return {Qt::Key_Backspace, QString()};
+    if (name == "enter")
+        return {Qt::Key_Return, QString()};
+    if (name == "space")
+        return {Qt::Key_Space, QStringLiteral(" ")};
+    return {navigationKey(name, focus), QString()};
 }
 
 // Opens the soft key's menu named by the path's first label and chooses the
@@ -595,7 +628,10 @@ bool answerRequest(const std::shared_ptr<Request>& request)
             return std::string();
         };
     } else if (verb == "tap-text" && w.size() == 2) {
-        const std::optional<QPoint> at = placeShowing(window, QString::fromStdString(w[1]));
+        std::optional<QPoint> at;
+        for (const std::string& text : window::remote::meantTexts(w[1]))
+            if (!at)
+                at = placeShowing(window, QString::fromStdString(text));
         if (!at) {
             request->fail("nothing on the screen shows " + inQuotes(w[1]));
             return true;
@@ -622,13 +658,15 @@ bool answerRequest(const std::shared_ptr<Request>& request)
                 return std::string();
             };
         } else {
-            if (!qtKey(name, nullptr)) {
+            if (!qtKey(name, nullptr).first) {
                 request->fail("unknown key " + inQuotes(name));
                 return true;
             }
             deliver = [target, name] {
-                if (target)
-                    pressKey(target, qtKey(name, QApplication::focusWidget()));
+                if (target) {
+                    const auto [key, text] = qtKey(name, QApplication::focusWidget());
+                    pressKey(target, key, text);
+                }
                 return std::string();
             };
         }
@@ -639,11 +677,24 @@ bool answerRequest(const std::shared_ptr<Request>& request)
         }
         const QString text = QString::fromStdString(w[1]);
         deliver = [target, text] {
-            for (int i = 0; i < text.size() && target; ++i) {
-                const QChar c = text[i];
-                const int key = c == QLatin1Char('\n') ? int{Qt::Key_Return} : int{c.toUpper().unicode()};
-                pressKey(target, key, c == QLatin1Char('\n') ? QString() : QString(c));
-            }
+            typeText(target, text);
+            return std::string();
+        };
+    } else if (verb == "replace-text" && w.size() == 2) {
+        if (!takesText(QApplication::focusWidget())) {
+            request->fail(QApplication::focusWidget() ? "the control with the focus takes no text"
+                                                      : "no control has the focus");
+            return true;
+        }
+        const QString text = QString::fromStdString(w[1]);
+        deliver = [target, text] {
+            // Select all, then the first key typed replaces it; with nothing
+            // to type, the selection is deleted.
+            if (target)
+                pressKey(target, Qt::Key_A, QStringLiteral("\x01"), Qt::ControlModifier);
+            if (text.isEmpty() && target)
+                pressKey(target, Qt::Key_Backspace);
+            typeText(target, text);
             return std::string();
         };
     } else if (verb == "choose" && w.size() == 3 && window::remote::parseNumber(w[1], id)) {
@@ -652,11 +703,17 @@ bool answerRequest(const std::shared_ptr<Request>& request)
             request->fail("there is no control " + w[1] + " on the screen");
             return true;
         }
-        const QString wanted = QString::fromStdString(w[2]);
+        QStringList meant;
+        for (const std::string& text : window::remote::meantTexts(w[2]))
+            meant.push_back(QString::fromStdString(text));
         if (auto* combo = qobject_cast<QComboBox*>(control)) {
-            int index = combo->findText(wanted, Qt::MatchExactly);
-            if (index < 0)
-                index = combo->findText(wanted.trimmed(), Qt::MatchFixedString);
+            int index = -1;
+            for (const QString& wanted : meant) {
+                if (index < 0)
+                    index = combo->findText(wanted, Qt::MatchExactly);
+                if (index < 0)
+                    index = combo->findText(wanted.trimmed(), Qt::MatchFixedString);
+            }
             if (index < 0) {
                 request->fail("the combo box " + w[1] + " has no item " + inQuotes(w[2]));
                 return true;
@@ -678,10 +735,11 @@ bool answerRequest(const std::shared_ptr<Request>& request)
             };
         } else if (auto* view = qobject_cast<QAbstractItemView*>(control)) {
             std::optional<QModelIndex> found;
-            for (Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive})
-                for (const Row& row : rowsOf(view))
-                    if (!found && sameText(row.text, wanted, cs))
-                        found = row.index;
+            for (const QString& wanted : meant)
+                for (Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive})
+                    for (const Row& row : rowsOf(view))
+                        if (!found && sameText(row.text, wanted, cs))
+                            found = row.index;
             if (!found) {
                 request->fail("the list " + w[1] + " has no row " + inQuotes(w[2]));
                 return true;

@@ -25,6 +25,7 @@ constexpr char16_t kClassName[] = u"HandsetUiWindow";
 
 LRESULT uiWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    const handset::ui::TemporaryScope temporaries;
     if (auto* wnd = reinterpret_cast<CWnd*>(GetWindowLong(hwnd, GWL_USERDATA)))
         return wnd->WindowProc(message, wParam, lParam);
     return DefWindowProc(hwnd, message, wParam, lParam);

@@ -10,6 +10,7 @@
 
 #include <handset/errors.h>
 #include <handset/gdi.h>
+#include <handset/qt_host.h>
 #include <handset/wstring.h>
 
 #include "remote_internal.h"
@@ -125,8 +126,7 @@ void ensureGuiApplication()
 {
     if (QGuiApplication::instance())
         return;
-    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    prepareQt();
     static int argc = 1;
     static char name[] = "handset";
     static char* argv[] = {name, nullptr};

@@ -22,6 +22,7 @@ target_sources(handset PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/gst_runtime.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wav_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/audio_output.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/media.cpp
   ${CMAKE_CURRENT_LIST_DIR}/player.cpp
   ${CMAKE_CURRENT_LIST_DIR}/stock_sounds.cpp)
 target_link_libraries(handset PRIVATE PkgConfig::GSTREAMER)

@@ -62,9 +62,9 @@ GstElement* makeSystemSink()
     return nullptr;
 }
 
-GstPadProbeReturn captureBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer data)
+GstPadProbeReturn onSinkBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer data)
 {
-    (*static_cast<std::shared_ptr<Capture>*>(data))->onBuffer(pad, GST_PAD_PROBE_INFO_BUFFER(info));
+    (*static_cast<BufferProbe*>(data))(pad, GST_PAD_PROBE_INFO_BUFFER(info));
     return GST_PAD_PROBE_OK;
 }
 
@@ -134,6 +134,37 @@ void Capture::endStream()
     failed_ = false;
 }
 
+GstElement* makePcmSink(GstElement* output, const char* caps, BufferProbe probe)
+{
+    GstElement* bin = gst_bin_new(nullptr);
+    GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
+    GstElement* resample = gst_element_factory_make("audioresample", nullptr);
+    GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
+    if (!convert || !resample || !filter) {
+        for (GstElement* e : {convert, resample, filter, output, bin})
+            if (e)
+                gst_object_unref(e);
+        return nullptr;
+    }
+    GstCaps* pcm = gst_caps_from_string(caps);
+    g_object_set(filter, "caps", pcm, nullptr);
+    gst_caps_unref(pcm);
+    gst_bin_add_many(GST_BIN(bin), convert, resample, filter, output, nullptr);
+    gst_element_link_many(convert, resample, filter, output, nullptr);
+
+    GstPad* convertSink = gst_element_get_static_pad(convert, "sink");
+    gst_element_add_pad(bin, gst_ghost_pad_new("sink", convertSink));
+    gst_object_unref(convertSink);
+
+    // The probe sits where buffers enter the output, so that it sees what
+    // reached the sink, from the first audio on.
+    GstPad* outputSink = gst_element_get_static_pad(output, "sink");
+    gst_pad_add_probe(outputSink, GST_PAD_PROBE_TYPE_BUFFER, onSinkBuffer, new BufferProbe(std::move(probe)),
+                      [](gpointer data) { delete static_cast<BufferProbe*>(data); });
+    gst_object_unref(outputSink);
+    return bin;
+}
+
 GstElement* makeAudioSink(const AudioChoice& choice, const std::shared_ptr<Capture>& capture,
                           std::string* description)
 {
@@ -150,34 +181,12 @@ GstElement* makeAudioSink(const AudioChoice& choice, const std::shared_ptr<Captu
         return output;
 
     // Captured audio is 16-bit PCM whatever the media holds, so that every
-    // capture can be read the same way.
-    GstElement* bin = gst_bin_new("capture-sink");
-    GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
-    GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
-    if (!convert || !filter) {
-        for (GstElement* e : {convert, filter, output, bin})
-            if (e)
-                gst_object_unref(e);
+    // capture can be read the same way. The capture lives as long as the
+    // probe can run.
+    GstElement* bin = makePcmSink(output, "audio/x-raw,format=S16LE,layout=interleaved",
+                                  [capture](GstPad* pad, GstBuffer* buffer) { capture->onBuffer(pad, buffer); });
+    if (!bin)
         return nullptr;
-    }
-    GstCaps* pcm = gst_caps_from_string("audio/x-raw,format=S16LE,layout=interleaved");
-    g_object_set(filter, "caps", pcm, nullptr);
-    gst_caps_unref(pcm);
-    gst_bin_add_many(GST_BIN(bin), convert, filter, output, nullptr);
-    gst_element_link_many(convert, filter, output, nullptr);
-
-    GstPad* convertSink = gst_element_get_static_pad(convert, "sink");
-    gst_element_add_pad(bin, gst_ghost_pad_new("sink", convertSink));
-    gst_object_unref(convertSink);
-
-    // The probe sits where buffers enter the output, so that the file holds
-    // what reached the sink and starts when the first audio does. The
-    // capture lives as long as the probe can run.
-    GstPad* outputSink = gst_element_get_static_pad(output, "sink");
-    auto* kept = new std::shared_ptr<Capture>(capture);
-    gst_pad_add_probe(outputSink, GST_PAD_PROBE_TYPE_BUFFER, captureBuffer, kept,
-                      [](gpointer data) { delete static_cast<std::shared_ptr<Capture>*>(data); });
-    gst_object_unref(outputSink);
     if (description)
         *description += ", captured to " + choice.captureFolder->string();
     return bin;

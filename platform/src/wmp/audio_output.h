@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -45,6 +46,15 @@ private:
     WavStream file_;
     bool failed_ = false;  // this stream's file could not be made: do not retry per buffer
 };
+
+// Called on the streaming thread for each buffer that reaches a sink, with
+// the sink pad (whose caps say the buffer's format).
+using BufferProbe = std::function<void(GstPad*, GstBuffer*)>;
+
+// `output` behind a converter and a resampler to the raw audio `caps`
+// describe, with `probe` on the buffers that enter `output`. Takes
+// `output`; null when an element is missing.
+GstElement* makePcmSink(GstElement* output, const char* caps, BufferProbe probe);
 
 // The audio sink for a new player: the system's output or the real-time
 // sink, behind a converter to 16-bit samples and a capture probe when

@@ -30,6 +30,7 @@
 
 #include "wmp/audio_output.h"
 #include "wmp/gst_runtime.h"
+#include "wmp/media.h"
 
 namespace handset::wmp {
 
@@ -44,51 +45,6 @@ constexpr guint kPlayFlagSoftVolume = 0x10;
 
 // How often a playing stream wakes the thread that started it.
 constexpr guint kProgressMilliseconds = 100;
-
-// The General MIDI sound font of the system, which MIDI files are played
-// with; the fluidsynth decoder finds some sound font by itself otherwise.
-constexpr const char* kGeneralMidiSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
-constexpr double kMidiGain = 0.5;
-
-// A URL has a scheme of two or more characters before "://"; anything else
-// is a device path (a drive letter never occurs on the phone).
-bool isUrl(std::u16string_view text)
-{
-    const std::size_t colon = text.find(u"://");
-    if (colon == std::u16string_view::npos || colon < 2)
-        return false;
-    for (std::size_t i = 0; i < colon; ++i) {
-        const char16_t c = text[i];
-        const bool letter = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
-        const bool other = (c >= u'0' && c <= u'9') || c == u'+' || c == u'-' || c == u'.';
-        if (!letter && !(i > 0 && other))
-            return false;
-    }
-    return true;
-}
-
-struct Resolved {
-    std::string uri;     // empty when the media cannot be found
-    std::string reason;  // why, then
-};
-
-Resolved resolve(std::u16string_view url)
-{
-    if (isUrl(url))
-        return {toUtf8(url), {}};
-    const auto file = mapDevicePath(url);
-    if (!file)
-        return {{}, "not a path of the device"};
-    std::error_code ec;
-    if (!fs::exists(*file, ec))
-        return {{}, "no such file"};
-    gchar* uri = gst_filename_to_uri(file->c_str(), nullptr);
-    if (!uri)
-        return {{}, "not a path of the device"};
-    Resolved resolved{uri, {}};
-    g_free(uri);
-    return resolved;
-}
 
 class Player;
 
@@ -312,18 +268,7 @@ bool Player::start()
     }
     g_object_set(playbin_, "audio-sink", sink, "flags", kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
 
-    // MIDI is synthesised with the system's General MIDI sound font, loud
-    // enough to sound like the recorded tones beside it: the synthesiser's
-    // own gain leaves room for an orchestra, which a ring tone is not.
-    g_signal_connect(playbin_, "element-setup", G_CALLBACK(+[](GstElement*, GstElement* element, gpointer) {
-                         GstElementFactory* factory = gst_element_get_factory(element);
-                         if (!factory || std::string_view(GST_OBJECT_NAME(factory)) != "fluiddec")
-                             return;
-                         g_object_set(element, "synth-gain", kMidiGain, nullptr);
-                         if (g_file_test(kGeneralMidiSoundFont, G_FILE_TEST_EXISTS))
-                             g_object_set(element, "soundfont", kGeneralMidiSoundFont, nullptr);
-                     }),
-                     nullptr);
+    synthesiseMidiWithGeneralMidi(playbin_);
 
     context_ = g_main_context_new();
     loop_ = g_main_loop_new(context_, FALSE);
@@ -424,7 +369,7 @@ void Player::openMedia(const std::u16string& url)
 // Opens url_ and plays it from its beginning.
 void Player::beginStream()
 {
-    const Resolved media = resolve(url_);
+    const ResolvedMedia media = resolveMedia(url_);
     if (media.uri.empty()) {
         failStream(media.reason);
         return;

@@ -29,9 +29,14 @@ struct RingDecision {
 // four of them), or null. The caller releases the item.
 IItem* findCallerContact(IPOutlookApp* contacts, std::u16string_view digits);
 
+class CallLog;
+
 // The decision for a call from `callerId` (null or empty: no caller ID).
-// With `why`, also the reasons for it, noted as each step decides.
-RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId, Explanation* why = nullptr);
+// With `why`, also the reasons for it, noted as each step decides. With
+// `log`, the phone's call log, a repeated call may ring through a silent
+// profile (settings/quiet_hours.h); without one it never does.
+RingDecision resolveCallRing(IPOutlookApp* contacts, const WCHAR* callerId, Explanation* why = nullptr,
+                             const CallLog* log = nullptr);
 
 // --- Contact properties ---------------------------------------------------
 
@@ -41,6 +46,11 @@ std::u16string readContactString(IItem* contact, CEPROPID property);
 // Several string properties in one read of the contact, each as
 // readContactString reads it alone; all empty when the read fails.
 std::vector<std::u16string> readContactStrings(IItem* contact, const CEPROPID* properties, WORD count);
+// Reads the properties in one read into `buffer` (as the caller sized it),
+// growing it to the size the contact reports when the values do not fit, so
+// that no stored value is ever too long to read. The values (in `buffer`),
+// or null when the read fails.
+CEPROPVAL* readContactProps(IItem* contact, const CEPROPID* properties, WORD count, std::vector<BYTE>& buffer);
 
 // The id of the named property `name` of type `type` (CEVT_...), made on
 // first use; PIMPR_INVALID_ID when it cannot be resolved.

@@ -20,13 +20,16 @@ namespace settings {
 enum class CallerKind { Contact, NoContact, NoCallerId };
 enum class ToneSource { Contact, Category, Class };
 enum class PrioritySource { Contact, Category, Default };
-enum class ProfileReason { Selected, Schedule, Vip, Mute };
+enum class ProfileReason { Selected, Schedule, Vip, Mute, Timed, RepeatedCall };
 
 // Which profile applies and why.
 struct ProfileChoice {
     ProfileReason reason = ProfileReason::Selected;
     std::int32_t profile = 0;            // the index, for Selected and Schedule
     std::optional<ScheduleEntry> entry;  // the schedule entry that decided; none when the schedule is empty
+    std::uint32_t untilMinutes = 0;      // Timed: the end's hour * 60 + minute
+    std::uint32_t repeatedCall = 0;      // RepeatedCall: 2 for the second call within the window
+    std::uint32_t windowMinutes = 0;     // RepeatedCall: the window
 
     friend bool operator==(const ProfileChoice&, const ProfileChoice&) = default;
 };

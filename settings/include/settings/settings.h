@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include <handset/types.h>
 
@@ -76,7 +77,8 @@ enum TonePriority : std::uint16_t { PriorityNormal = 0, PriorityVip = 1, Priorit
 // The selector "currentProfile": 0 to 4, or PROFILE_SCHEDULE. 0 when it
 // cannot be read.
 std::int32_t readCurrentProfile();
-// Sets the selector, creating the "Profiles" key when it is missing.
+// Sets the selector, creating the "Profiles" key when it is missing. Being
+// an explicit choice, it ends a running timed profile.
 void writeCurrentProfile(std::int32_t index);
 
 // Reads profile `index`. When its key is missing the record is untouched;
@@ -100,15 +102,14 @@ void writeCurrentProfile(std::int32_t index);
 // Stores `count` entries as the schedule, creating the "Profiles" key.
 void writeSchedule(const ScheduleEntry* entries, std::uint32_t count);
 
-// The profile index the selector and the schedule give at `now` (only the
-// hour and minute count): the selector unless it is PROFILE_SCHEDULE; then
-// the profile of the last entry at or before now, the last entry's before
-// the first; 0 when the schedule cannot be read or is empty.
+// The profile index in force at `now`: a running timed profile's
+// (settings/quiet_hours.h), else what the selector and the schedule give
+// (only the hour and minute count): the selector unless it is
+// PROFILE_SCHEDULE; then the profile of the last entry at or before now, the
+// last entry's before the first; 0 when the schedule cannot be read or is empty. Calls, text
+// messages, the Today item and every explanation of them take the profile in
+// force from here, so that they agree.
 std::int32_t profileInForce(const SYSTEMTIME& now, ProfileChoice* why = nullptr);
-// The SMS tone service's reading of the same schedule: the first entry's
-// profile holds from midnight until the second entry's time. 0 when the
-// schedule cannot be read or is empty.
-std::int32_t profileInForceSms(const SYSTEMTIME& now, ProfileChoice* why = nullptr);
 // Reads the record of the profile in force at the device's local time. The
 // record is cleared first, so a failed read leaves zeros in what it did not
 // read, never the caller's old values.
@@ -154,5 +155,9 @@ void writeCategoryPriority(const std::u16string& category, std::uint16_t priorit
 // keeps its spelling and its values; only a key made here gets the empty
 // "Ring Tone" and "Sms Tone" and "Priority" 0. Whether the key exists now.
 bool ensureCategoryKey(const std::u16string& category);
+
+// Whether a tone counts as MIDI: its path ends in ".mid" or ".midi", in any
+// case. The tone selector and the SMS tone service decide by this one rule.
+bool isMidiPath(std::u16string_view path);
 
 }  // namespace settings

@@ -40,9 +40,8 @@ struct SmsChoice {
 SmsChoice chooseSmsAlert(IPOutlookApp* contacts, const std::u16string& key, Explanation* why = nullptr);
 
 // Reads the profile a message of `priority` follows over `profile`: the VIP
-// profile for VIP, nothing for Mute, else the profile in force for a text
-// message at the device's local time (the schedule's first entry holds from
-// midnight). The record is not cleared first, as the product does on
+// profile for VIP, nothing for Mute, else the profile in force at the
+// device's local time, the same one a call rings with. The record is not cleared first, as the product does on
 // purpose: a missing profile key leaves the previous message's values, and
 // a read that stops at a missing or damaged value leaves that field and the
 // later ones as they were.

@@ -3,6 +3,8 @@
 
 #include <fstream>
 #include <regex>
+#include <thread>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -54,6 +56,24 @@ TEST_F(DeviceTest, ClockRunsFromTheTimeOfDaySet)
     EXPECT_FALSE(handset::setClockTimeOfDay(12, 60));
     ASSERT_TRUE(handset::resetClock());
     EXPECT_EQ(0, handset::clockOffset().count());
+}
+
+TEST_F(DeviceTest, AFasterClockGoesOnFromTheTimeItShows)
+{
+    ASSERT_TRUE(handset::setClockTimeOfDay(22, 0));
+    ASSERT_TRUE(handset::setClockRate(1000));
+    EXPECT_EQ(1000.0, handset::clockRate());
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    EXPECT_EQ(22, now.wHour) << "changing the pace keeps the time of day";
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    GetLocalTime(&now);
+    EXPECT_GE(now.wMinute * 60 + now.wSecond, 200) << "200 ms of the host are 200 s of the device";
+
+    EXPECT_FALSE(handset::setClockRate(0));
+    EXPECT_FALSE(handset::setClockRate(-2));
+    ASSERT_TRUE(handset::resetClock());
+    EXPECT_EQ(1.0, handset::clockRate());
 }
 
 }  // namespace

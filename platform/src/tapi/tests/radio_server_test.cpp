@@ -4,6 +4,8 @@
 #include <handset/radio.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <fstream>
 #include <future>
 #include <poll.h>
@@ -19,6 +21,7 @@
 #include <handset/registry.h>
 
 #include "line_recorder.h"
+#include "calllog/calllog.h"
 #include "tapi/protocol.h"
 
 namespace {
@@ -431,6 +434,170 @@ TEST_F(RadioServerTest, ACallOfferedOverTheSocketRingsWithWhatTheLinesLeft)
     EXPECT_EQ(LINEERR_INVALPARAM, radio_->offerCall(1, crowded).status);
     EXPECT_EQ(LINEERR_BADDEVICEID, radio_->offerCall(2, IncomingCall::standard(u"1")).status);
     EXPECT_EQ(0, lineShutdown(app));
+}
+
+TEST_F(RadioServerTest, TheRingerSoundsFromTheRingUntilTheCallStopsRinging)
+{
+    struct Heard {
+        std::uint32_t callId = 0;
+        std::optional<std::u16string> callerId;
+        std::u16string script;
+        std::atomic<bool> stopped{false};
+        std::atomic<bool> stoppedBeforeDisconnect{false};
+    };
+    auto heard = std::make_shared<Heard>();
+    struct TestRinger : handset::radio::Ringer {
+        std::shared_ptr<Heard> heard;
+        void stop() override { heard->stopped = true; }
+    };
+    handset::radio::ServerOptions options;
+    options.ringer = [heard](std::uint32_t callId, const std::optional<std::u16string>& callerId,
+                             const handset::radio::RingReport& ring) {
+        heard->callId = callId;
+        heard->callerId = callerId;
+        heard->script = ring.script;
+        auto ringer = std::make_unique<TestRinger>();
+        ringer->heard = heard;
+        return ringer;
+    };
+    startRadio(named({u"Cellular Line"}), options);
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyEx(HKEY_CURRENT_USER, u"ControlPanel\\Sounds\\RingTone0", 0, nullptr, 0, 0,
+                                            nullptr, &key, nullptr));
+    setString(key, u"Script", u"apr");
+    RegCloseKey(key);
+
+    HLINEAPP app = 0;
+    DWORD devices = 0;
+    ASSERT_EQ(0, lineInitialize(&app, nullptr, recordingCallback, nullptr, &devices));
+    HLINE line = 0;
+    ASSERT_EQ(0, lineOpen(app, 0, &line, 0x20000, 0, 0, LINECALLPRIVILEGE_MONITOR, 0, nullptr));
+    Recorder::get().setHook([heard](const RecordedEvent& event) {
+        if (event.message == LINE_CALLSTATE && event.param1 == LINECALLSTATE_DISCONNECTED)
+            heard->stoppedBeforeDisconnect = heard->stopped.load();
+    });
+    ASSERT_TRUE(handset::radio::offerCall(IncomingCall::standard(u"5550100")).ok());
+    EXPECT_NE(0u, heard->callId);
+    EXPECT_EQ(std::optional<std::u16string>(u"5550100"), heard->callerId);
+    EXPECT_EQ(u"apr", heard->script);
+    EXPECT_TRUE(heard->stoppedBeforeDisconnect);
+    EXPECT_EQ(0, lineShutdown(app));
+}
+
+// Signals each ring the radio starts, so that a test acts on a ringing call.
+struct RingWatch {
+    std::mutex mutex;
+    std::condition_variable changed;
+    int rings = 0;
+
+    handset::radio::ServerOptions options()
+    {
+        handset::radio::ServerOptions options;
+        options.ringer = [this](std::uint32_t, const std::optional<std::u16string>&, const handset::radio::RingReport&) {
+            std::lock_guard lock(mutex);
+            ++rings;
+            changed.notify_all();
+            return std::unique_ptr<handset::radio::Ringer>();
+        };
+        return options;
+    }
+    bool waitFor(int count)  // a hang guard, not a measure
+    {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(30), [&] { return rings >= count; });
+    }
+};
+
+IncomingCall ringing(std::u16string number, std::chrono::milliseconds ringFor = std::chrono::seconds(60))
+{
+    IncomingCall call = IncomingCall::standard(std::move(number));
+    call.ringFor = ringFor;
+    return call;
+}
+
+TEST_F(RadioServerTest, ARingingCallIsAnsweredRejectedOrMissedAndEveryOneIsLogged)
+{
+    RingWatch watch;
+    startRadio(named({u"Cellular Line"}), watch.options());
+    HLINEAPP app = 0;
+    DWORD devices = 0;
+    ASSERT_EQ(0, lineInitialize(&app, nullptr, recordingCallback, nullptr, &devices));
+    HLINE line = 0;
+    ASSERT_EQ(0, lineOpen(app, 0, &line, 0x20000, 0, 0, LINECALLPRIVILEGE_MONITOR, 0, nullptr));
+    using handset::radio::CallOutcome;
+
+    // Nothing rings: there is nothing to answer.
+    EXPECT_EQ(LINEERR_INVALCALLSTATE, handset::radio::answerCall());
+
+    // Answered, then hung up by the phone; a second call meanwhile is busy.
+    auto answered = std::async(std::launch::async, [] { return handset::radio::offerCall(ringing(u"5550101")); });
+    ASSERT_TRUE(watch.waitFor(1));
+    EXPECT_EQ(LINEERR_INVALCALLSTATE, handset::radio::hangUpCall());  // not connected yet
+    const auto busy = handset::radio::offerCall(ringing(u"5550109"));
+    ASSERT_TRUE(busy.ok());
+    EXPECT_EQ(CallOutcome::Busy, busy.outcome);
+    EXPECT_EQ(0, handset::radio::answerCall());
+    EXPECT_EQ(LINEERR_INVALCALLSTATE, handset::radio::rejectCall());  // no longer ringing
+    ASSERT_TRUE(Recorder::get().waitUntil([](const std::vector<RecordedEvent>& events) {
+        return !events.empty() && events.back().message == LINE_CALLSTATE &&
+               events.back().param1 == LINECALLSTATE_CONNECTED;
+    }));
+    EXPECT_EQ(0, handset::radio::hangUpCall());
+    const auto first = answered.get();
+    ASSERT_TRUE(first.ok());
+    EXPECT_EQ(CallOutcome::Answered, first.outcome);
+    const std::vector<RecordedEvent> events = Recorder::get().events();
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(LINECALLSTATE_DISCONNECTED, events[events.size() - 2].param1);
+    EXPECT_EQ(LINEDISCONNECTMODE_NORMAL, events[events.size() - 2].param2);
+
+    // Rejected.
+    auto rejected = std::async(std::launch::async, [] { return handset::radio::offerCall(ringing(u"5550102")); });
+    ASSERT_TRUE(watch.waitFor(2));
+    EXPECT_EQ(0, handset::radio::rejectCall());
+    EXPECT_EQ(CallOutcome::Rejected, rejected.get().outcome);
+    EXPECT_EQ(LINEDISCONNECTMODE_REJECT, Recorder::get().events()[Recorder::get().events().size() - 2].param2);
+
+    // Missed once the caller gives up; and the talk of an answered call ends
+    // with the caller's time.
+    const auto missed = handset::radio::offerCall(ringing(u"5550103", std::chrono::milliseconds(50)));
+    EXPECT_EQ(CallOutcome::Missed, missed.outcome);
+    IncomingCall brief = ringing(u"5550104");
+    brief.talkFor = std::chrono::milliseconds(10);
+    auto talked = std::async(std::launch::async, [&] { return handset::radio::offerCall(brief); });
+    ASSERT_TRUE(watch.waitFor(4));
+    EXPECT_EQ(0, handset::radio::answerCall());
+    EXPECT_EQ(CallOutcome::Answered, talked.get().outcome);
+
+    // The log has them all, newest first; the busy call counts as missed.
+    std::vector<handset::calllog::Entry> log;
+    ASSERT_EQ("", handset::calllog::readAll(log));
+    std::vector<std::pair<std::u16string, handset::calllog::Outcome>> seen;
+    for (const auto& entry : log)
+        seen.emplace_back(entry.number.value_or(u""), entry.outcome);
+    using O = handset::calllog::Outcome;
+    const std::vector<std::pair<std::u16string, O>> expected = {
+        {u"5550104", O::Answered}, {u"5550103", O::Missed}, {u"5550102", O::Rejected},
+        {u"5550109", O::Missed},   {u"5550101", O::Answered}};
+    EXPECT_EQ(expected, seen);
+    EXPECT_EQ(0, lineShutdown(app));
+}
+
+TEST_F(RadioServerTest, StoppingTheRadioEndsTheCallInProgressAsAnyCallEnds)
+{
+    RingWatch watch;
+    startRadio(named({u"Cellular Line"}), watch.options());
+    auto call = std::async(std::launch::async, [] { return handset::radio::offerCall(ringing(u"5550101")); });
+    ASSERT_TRUE(watch.waitFor(1));
+    ASSERT_EQ(0, radio_->answer());
+    radio_.reset();
+    const auto ended = call.get();
+    ASSERT_TRUE(ended.ok());
+    EXPECT_EQ(handset::radio::CallOutcome::Answered, ended.outcome);
+    std::vector<handset::calllog::Entry> log;
+    ASSERT_EQ("", handset::calllog::readAll(log));
+    ASSERT_EQ(1u, log.size());
+    EXPECT_EQ(handset::calllog::Outcome::Answered, log[0].outcome);
 }
 
 }  // namespace

@@ -7,10 +7,11 @@
 #include <QApplication>
 #include <QScrollBar>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <handset/ui.h>
 
+#include "../ui_internal.h"
 #include "test_device.h"
 
 namespace {
@@ -36,6 +37,8 @@ public:
     {
         EXPECT_EQ(ODT_LISTVIEW, dis->CtlType);
         EXPECT_EQ(static_cast<UINT>(kOwnerDrawn), dis->CtlID);
+        // A holder of the context, as owner drawing takes one; it must go with the message.
+        EXPECT_NE(nullptr, CDC::FromHandle(dis->hDC));
         drawn.push_back({dis->itemID, dis->rcItem, dis->itemData, dis->itemState});
     }
     int measures = 0;
@@ -64,9 +67,9 @@ public:
     std::vector<std::pair<UINT, int>> notices;  // code, the selection mark then
 };
 
-QTreeWidget* viewOf(CWnd* list)
+QTreeView* viewOf(CWnd* list)
 {
-    return qobject_cast<QTreeWidget*>(list->widget());
+    return qobject_cast<QTreeView*>(list->widget());
 }
 
 class ListViewTest : public handset::testing::DeviceTest {
@@ -135,8 +138,8 @@ TEST_F(ListViewTest, OwnerDrawnRowsAreMeasuredDrawnAndTapped)
         EXPECT_GT(list.measures, measured);
 
         // A tap selects the row, marks it, and then tells the owner; Enter tells it too.
-        QTreeWidget* view = viewOf(&list);
-        const QRect second = view->visualItemRect(view->topLevelItem(1));
+        QTreeView* view = viewOf(&list);
+        const QRect second = view->visualRect(view->model()->index(1, 0));
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, second.center());
         EXPECT_EQ(1, list.GetSelectionMark());
         EXPECT_EQ(static_cast<UINT>(LVIS_SELECTED), list.GetItemState(1, LVIS_SELECTED));
@@ -146,7 +149,7 @@ TEST_F(ListViewTest, OwnerDrawnRowsAreMeasuredDrawnAndTapped)
         EXPECT_EQ((std::pair<UINT, int>{NM_CLICK, 1}), dialog.notices[0]);
         EXPECT_EQ((std::pair<UINT, int>{NM_RETURN, 1}), dialog.notices[1]);
         // The rows' texts are in the model, for anyone who reads the list.
-        EXPECT_EQ(QStringLiteral("Row 1"), view->topLevelItem(1)->text(0));
+        EXPECT_EQ(QStringLiteral("Row 1"), view->model()->index(1, 0).data().toString());
 
         // Removing the first column moves the second into its place.
         EXPECT_TRUE(list.DeleteColumn(0));
@@ -177,6 +180,76 @@ TEST_F(ListViewTest, SortedListKeepsTextOrderAndScrollsWhenRowsDoNotFit)
         EXPECT_TRUE(viewOf(list)->verticalScrollBar()->isVisible());
         EXPECT_TRUE(list->DeleteAllItems());
         EXPECT_EQ(0, list->GetItemCount());
+        dialog.EndDialog(IDOK);
+    });
+    dialog.DoModal();
+}
+
+TEST_F(ListViewTest, BulkRowsSortAsSingleOnesAndAFilterShowsSomeWithoutRemakingAny)
+{
+    ListDialog dialog;
+    handset::ui::whenNextFormShown([&](CWnd* form) {
+        auto* sorted = static_cast<CListCtrl*>(form->GetDlgItem(kSorted));
+        ASSERT_NE(nullptr, sorted);
+        sorted->InsertColumn(0, u"Name");
+        sorted->InsertItem(0, u"beta");
+        // Equal texts keep their order, after the rows already there.
+        ASSERT_TRUE(sorted->InsertItems({{u"Gamma", 1}, {u"BETA", 2}, {u"alpha", 3}, {u"beta", 4}}));
+        const std::vector<std::u16string> order{u"alpha", u"beta", u"BETA", u"beta", u"Gamma"};
+        ASSERT_EQ(5, sorted->GetItemCount());
+        for (int i = 0; i < 5; ++i)
+            EXPECT_EQ(order[static_cast<std::size_t>(i)], sorted->GetItemText(i, 0));
+        EXPECT_EQ(4u, sorted->GetItemData(3));
+
+        // Only the rows the filter accepts answer, and the model shows only them.
+        sorted->SetSelectionMark(1);
+        sorted->FilterItems([](DWORD_PTR data) { return data == 2 || data == 4; });
+        EXPECT_EQ(-1, sorted->GetSelectionMark());
+        ASSERT_EQ(2, sorted->GetItemCount());
+        EXPECT_EQ(2, viewOf(sorted)->model()->rowCount());
+        EXPECT_EQ(2u, sorted->GetItemData(0));
+        EXPECT_EQ(u"beta", sorted->GetItemText(1, 0));
+        EXPECT_TRUE(sorted->SetItemText(1, 0, u"beta (changed)"));
+        EXPECT_EQ(u"", sorted->GetItemText(2, 0));
+        // A row inserted meanwhile shows, in its place among the shown ones.
+        EXPECT_EQ(0, sorted->InsertItem(0, u"Aaron"));
+        EXPECT_EQ(3, sorted->GetItemCount());
+        EXPECT_TRUE(sorted->DeleteItem(0));
+
+        // Every row again, the same rows: what changed while hidden stays changed.
+        sorted->FilterItems({});
+        ASSERT_EQ(5, sorted->GetItemCount());
+        EXPECT_EQ(u"beta (changed)", sorted->GetItemText(3, 0));
+        EXPECT_EQ(3u, sorted->GetItemData(0));
+
+        // Owner drawing asks for the shown rows by their shown number.
+        RecordingList& list = dialog.list;
+        list.InsertColumn(0, u"", LVCFMT_LEFT, 238);
+        list.InsertItems({{u"Zero", 10}, {u"One", 11}, {u"Two", 12}});
+        list.FilterItems([](DWORD_PTR data) { return data != 10; });
+        list.drawn.clear();
+        list.widget()->grab();
+        ASSERT_EQ(2u, list.drawn.size());
+        EXPECT_EQ(0u, list.drawn[0].row);
+        EXPECT_EQ(11u, list.drawn[0].data);
+        EXPECT_EQ(12u, list.drawn[1].data);
+        dialog.EndDialog(IDOK);
+    });
+    dialog.DoModal();
+}
+
+TEST_F(ListViewTest, ContextHoldersOfOwnerDrawingGoWithTheirMessage)
+{
+    ListDialog dialog;
+    handset::ui::whenNextFormShown([&](CWnd*) {
+        RecordingList& list = dialog.list;
+        list.InsertColumn(0, u"", LVCFMT_LEFT, 238);
+        list.InsertItems({{u"One", 1}, {u"Two", 2}, {u"Three", 3}});
+        const std::size_t before = handset::ui::temporaryHolderCount();
+        for (int paint = 0; paint < 50; ++paint)
+            list.widget()->grab();
+        EXPECT_EQ(150u, list.drawn.size());
+        EXPECT_EQ(before, handset::ui::temporaryHolderCount());
         dialog.EndDialog(IDOK);
     });
     dialog.DoModal();

@@ -1,4 +1,4 @@
-#include "placeholder_pages.h"
+#include "titled_page.h"
 
 #include "menu_bar.h"
 

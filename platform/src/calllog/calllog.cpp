@@ -1,0 +1,314 @@
+// The call log on the device's "calllog.db".
+//
+//   calls   one row per call; AUTOINCREMENT, so that the newest call always
+//           has the highest id, even after the oldest were forgotten
+//
+// Each operation opens its own connection and closes it: the log is written
+// once per call and read by a program now and then, and a connection that
+// lives no longer than its operation is what lets a damaged file be set
+// aside between two calls. WAL with NORMAL synchronisation, as the registry
+// keeps its file: a committed call survives a crash of the radio.
+#include "calllog/calllog.h"
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <mutex>
+
+#include <handset/clock.h>
+#include <handset/device.h>
+#include <handset/log.h>
+
+namespace handset::calllog {
+
+namespace {
+
+constexpr const char* kFileName = "calllog.db";
+constexpr int kBusyTimeoutMs = 5'000;
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS calls(
+  id        INTEGER PRIMARY KEY AUTOINCREMENT,
+  start     INTEGER NOT NULL,
+  end       INTEGER NOT NULL,
+  outcome   INTEGER NOT NULL,
+  outgoing  INTEGER NOT NULL,
+  cidt      INTEGER NOT NULL,
+  number    TEXT,
+  name      TEXT,
+  name_type TEXT
+);
+)sql";
+
+std::filesystem::path logPath()
+{
+    return deviceRoot() / kFileName;
+}
+
+// One connection for one operation, closed however the operation ends.
+class Connection {
+public:
+    // `create`: make the file and its table when they are missing.
+    explicit Connection(bool create)
+    {
+        const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
+        rc_ = sqlite3_open_v2(logPath().c_str(), &db_, flags, nullptr);
+        if (rc_ == SQLITE_OK) {
+            sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+            // The last connection to close checkpoints the write-ahead file
+            // into the log and removes it: the log is small, and a reader that
+            // opened a log with a long write-ahead file would have to index all
+            // of it first, for every look at the recent calls.
+            rc_ = sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
+        }
+        if (rc_ == SQLITE_OK && create)
+            rc_ = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
+    }
+    ~Connection() { sqlite3_close_v2(db_); }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    int status() const { return rc_; }
+    sqlite3* db() const { return db_; }
+    std::string error() const { return db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc_); }
+
+private:
+    sqlite3* db_ = nullptr;
+    int rc_ = SQLITE_OK;
+};
+
+bool isDamage(int rc)
+{
+    rc &= 0xFF;
+    return rc == SQLITE_CORRUPT || rc == SQLITE_NOTADB;
+}
+
+void bindText(sqlite3_stmt* stmt, int index, const std::optional<std::u16string>& text)
+{
+    if (!text) {
+        sqlite3_bind_null(stmt, index);
+        return;
+    }
+    const std::u16string cut = text->substr(0, kMaxTextLength);
+    sqlite3_bind_text16(stmt, index, cut.data(), static_cast<int>(cut.size() * sizeof(char16_t)), SQLITE_TRANSIENT);
+}
+
+std::optional<std::u16string> columnText(sqlite3_stmt* stmt, int column)
+{
+    if (sqlite3_column_type(stmt, column) == SQLITE_NULL)
+        return std::nullopt;
+    const auto* data = static_cast<const char16_t*>(sqlite3_column_text16(stmt, column));
+    const int bytes = sqlite3_column_bytes16(stmt, column);
+    return std::u16string(data ? data : u"", static_cast<std::size_t>(bytes) / sizeof(char16_t));
+}
+
+// Inserts the call and forgets what falls beyond the bound, in one
+// transaction; a SQLite code.
+int insert(Connection& connection, const Entry& entry)
+{
+    sqlite3* db = connection.db();
+    int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        return rc;
+    sqlite3_stmt* stmt = nullptr;
+    rc = sqlite3_prepare_v2(db,
+                            "INSERT INTO calls(start, end, outcome, outgoing, cidt, number, name, name_type) "
+                            "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)",
+                            -1, &stmt, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_bind_int64(stmt, 1, entry.start);
+        sqlite3_bind_int64(stmt, 2, entry.end);
+        sqlite3_bind_int(stmt, 3, static_cast<int>(entry.outcome));
+        sqlite3_bind_int(stmt, 4, entry.outgoing ? 1 : 0);
+        sqlite3_bind_int(stmt, 5, static_cast<int>(entry.callerIdType));
+        bindText(stmt, 6, entry.number);
+        bindText(stmt, 7, entry.name);
+        bindText(stmt, 8, entry.nameType);
+        rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE)
+            rc = SQLITE_OK;
+    }
+    sqlite3_finalize(stmt);
+    if (rc == SQLITE_OK) {
+        const std::string forget = "DELETE FROM calls WHERE id <= (SELECT MAX(id) FROM calls) - " +
+                                   std::to_string(kMaxEntries);
+        rc = sqlite3_exec(db, forget.c_str(), nullptr, nullptr, nullptr);
+    }
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return rc;
+}
+
+// Moves a damaged log out of the way, keeping it for whoever wants to look
+// at it; a damaged log kept before is replaced.
+bool setAside()
+{
+    const std::filesystem::path path = logPath();
+    std::error_code ec;
+    std::filesystem::rename(path, path.string() + ".damaged", ec);
+    std::error_code ignored;
+    std::filesystem::remove(path.string() + "-wal", ignored);
+    std::filesystem::remove(path.string() + "-shm", ignored);
+    return !ec;
+}
+
+// One writer at a time within the radio; SQLite's own locks order the
+// processes.
+std::mutex writeMutex;
+
+}  // namespace
+
+std::int64_t now()
+{
+    using namespace std::chrono;
+    constexpr std::int64_t kUnixEpochIn1601 = 116444736000000000LL;
+    const auto at = system_clock::now() + clockOffset();
+    const std::time_t seconds = system_clock::to_time_t(at);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    const std::int64_t localMs = duration_cast<milliseconds>(at.time_since_epoch()).count() +
+                                 static_cast<std::int64_t>(local.tm_gmtoff) * 1000;
+    return kUnixEpochIn1601 + localMs * 10'000;
+}
+
+std::string record(const Entry& entry)
+{
+    std::lock_guard lock(writeMutex);
+    for (int attempt = 0;; ++attempt) {
+        int rc;
+        std::string error;
+        {
+            Connection connection(true);
+            rc = connection.status();
+            if (rc == SQLITE_OK)
+                rc = insert(connection, entry);
+            if (rc != SQLITE_OK)
+                error = connection.error();
+        }
+        if (rc == SQLITE_OK)
+            return {};
+        if (attempt == 0 && isDamage(rc)) {
+            if (!setAside())
+                return "the call log is damaged (" + error + ") and cannot be set aside";
+            logLine("calllog", "the call log was damaged (" + error + "); kept it as " + kFileName +
+                                   ".damaged and began a new one");
+            continue;
+        }
+        return "cannot record the call: " + error;
+    }
+}
+
+// The reader's connection holds one read transaction for the reader's life,
+// so that every row and the count come from the same state of the log.
+struct Reader::State {
+    std::unique_ptr<Connection> connection;  // null: there is no log yet
+    sqlite3_stmt* rows = nullptr;            // null once every row was fetched
+    ~State()
+    {
+        sqlite3_finalize(rows);
+        if (connection)
+            sqlite3_exec(connection->db(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+};
+
+Reader::Reader(std::unique_ptr<State> state) : state_(std::move(state)) {}
+Reader::~Reader() = default;
+
+std::unique_ptr<Reader> Reader::open(std::string& error)
+{
+    error.clear();
+    auto state = std::make_unique<State>();
+    std::error_code ec;
+    if (!std::filesystem::exists(logPath(), ec))
+        return std::unique_ptr<Reader>(new Reader(std::move(state)));
+    state->connection = std::make_unique<Connection>(false);
+    Connection& connection = *state->connection;
+    if (connection.status() != SQLITE_OK) {
+        error = "cannot open the call log: " + connection.error();
+        return nullptr;
+    }
+    int rc = sqlite3_exec(connection.db(), "BEGIN", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_prepare_v2(connection.db(),
+                                "SELECT start, end, outcome, outgoing, cidt, number, name, name_type FROM calls "
+                                "ORDER BY id DESC",
+                                -1, &state->rows, nullptr);
+    // A log begun by an older device or left half made has no table yet.
+    if (rc != SQLITE_OK && sqlite3_errmsg(connection.db()) == std::string("no such table: calls")) {
+        state->connection.reset();
+        return std::unique_ptr<Reader>(new Reader(std::move(state)));
+    }
+    if (rc != SQLITE_OK) {
+        error = "cannot read the call log: " + connection.error();
+        return nullptr;
+    }
+    return std::unique_ptr<Reader>(new Reader(std::move(state)));
+}
+
+const Entry* Reader::at(std::size_t index)
+{
+    while (fetched_.size() <= index && state_->rows) {
+        sqlite3_stmt* stmt = state_->rows;
+        const int rc = sqlite3_step(stmt);
+        if (rc != SQLITE_ROW) {
+            if (rc != SQLITE_DONE)
+                error_ = "cannot read the call log: " + state_->connection->error();
+            sqlite3_finalize(stmt);
+            state_->rows = nullptr;
+            break;
+        }
+        Entry entry;
+        entry.start = sqlite3_column_int64(stmt, 0);
+        entry.end = sqlite3_column_int64(stmt, 1);
+        const int outcome = sqlite3_column_int(stmt, 2);
+        entry.outcome = outcome == 1 ? Outcome::Answered : outcome == 2 ? Outcome::Rejected : Outcome::Missed;
+        entry.outgoing = sqlite3_column_int(stmt, 3) != 0;
+        const int cidt = sqlite3_column_int(stmt, 4);
+        entry.callerIdType = cidt == CALLERIDTYPE_AVAILABLE ? CALLERIDTYPE_AVAILABLE
+                             : cidt == CALLERIDTYPE_BLOCKED ? CALLERIDTYPE_BLOCKED
+                                                            : CALLERIDTYPE_UNAVAILABLE;
+        entry.number = columnText(stmt, 5);
+        entry.name = columnText(stmt, 6);
+        entry.nameType = columnText(stmt, 7);
+        fetched_.push_back(std::move(entry));
+    }
+    return index < fetched_.size() ? &fetched_[index] : nullptr;
+}
+
+std::optional<std::size_t> Reader::count()
+{
+    if (!state_->connection)
+        return 0;
+    if (!state_->rows)  // every row fetched already
+        return error_.empty() ? std::optional<std::size_t>(fetched_.size()) : std::nullopt;
+    sqlite3_stmt* stmt = nullptr;
+    std::optional<std::size_t> counted;
+    if (sqlite3_prepare_v2(state_->connection->db(), "SELECT COUNT(*) FROM calls", -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW)
+        counted = static_cast<std::size_t>(sqlite3_column_int64(stmt, 0));
+    else
+        error_ = "cannot count the call log: " + state_->connection->error();
+    sqlite3_finalize(stmt);
+    return counted;
+}
+
+std::string readAll(std::vector<Entry>& entries)
+{
+    entries.clear();
+    std::string error;
+    std::unique_ptr<Reader> reader = Reader::open(error);
+    if (!reader)
+        return error;
+    for (std::size_t i = 0; const Entry* entry = reader->at(i); ++i)
+        entries.push_back(*entry);
+    if (!reader->error().empty())
+        entries.clear();
+    return reader->error();
+}
+
+}  // namespace handset::calllog
