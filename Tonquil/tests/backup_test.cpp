@@ -20,6 +20,7 @@
 #include <handset/pickers.h>
 #include <handset/reg_key.h>
 #include <handset/wstring.h>
+#include <settings/quiet_hours.h>
 #include <settings/settings.h>
 
 #include <store_dumps.h>
@@ -35,6 +36,8 @@ using handset::contacts::ContactChanges;
 const std::u16string kBell = u"\\My Documents\\My Ringtones\\Bell.wav";
 const std::u16string kChime = u"\\My Documents\\My Ringtones\\Chime.mp3";
 const std::u16string kBackup = u"\\My Documents\\Tonquil Backup.tqb";
+const SYSTEMTIME kNow{2026, 3, 0, 12, 9, 30, 0, 0};
+constexpr std::int32_t kSilent = 2;
 
 void putFile(const std::u16string& devicePath, const std::string& bytes)
 {
@@ -131,6 +134,9 @@ const std::string kRegistry = R"({"root": "HKEY_CURRENT_USER\\Software\\Quorrel\
 
 class BackupTest : public ::testing::Test {
 protected:
+    // The window layer puts in its own message box presenter as it makes
+    // the application, so the application comes before any MessageCapture.
+    static void SetUpTestSuite() { handset::ui::ensureApplication(); }
     void SetUp() override { ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED)); }
     void TearDown() override
     {
@@ -141,7 +147,8 @@ protected:
     }
 
     // The first phone: contacts with their own tones, categories with VIP
-    // and Mute, a changed class, a schedule, and a key of a later feature.
+    // and Mute, a changed class, a schedule, a timed profile and repeated
+    // calls.
     void fillFirstPhone()
     {
         putFile(kBell, "bell on the first phone");
@@ -166,12 +173,10 @@ protected:
         const settings::ScheduleEntry schedule[] = {{7 * 60, 0}, {22 * 60, 2}};
         settings::writeSchedule(schedule, 2);
         settings::writeCurrentProfile(settings::PROFILE_SCHEDULE);
-        handset::RegKey later;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyEx(HKEY_CURRENT_USER, u"Software\\Quorrel\\Tonquil\\Later", 0, nullptr,
-                                                0, 0, nullptr, later.out(), nullptr));
-        const DWORD minutes = 90;
-        ASSERT_EQ(ERROR_SUCCESS, RegSetValueEx(later.get(), u"Minutes", 0, REG_DWORD,
-                                               reinterpret_cast<const BYTE*>(&minutes), 4));
+        // After the profile choice, which ends any timed profile.
+        ASSERT_TRUE(settings::startTimedProfile(kSilent, 60, kNow));
+        ASSERT_TRUE(settings::writeRepeatedCallSettings({.enabled = true, .windowMinutes = 5, .ringProfile = 3,
+                                                         .contactsOnly = true}));
     }
 
     static std::string productKey()
@@ -248,6 +253,10 @@ TEST_F(BackupTest, ARestoreOnAnotherPhoneBringsBackEverySettingAndTheToneFiles)
     for (std::size_t at = 0; (at = renamedKey.find(from, at)) != std::string::npos; at += to.size())
         renamedKey.replace(at, from.size(), to);
     EXPECT_EQ(renamedKey, productKey());
+    const std::optional<settings::TimedProfile> timed = settings::timedProfileAt(kNow);
+    ASSERT_TRUE(timed);
+    EXPECT_EQ(kSilent, timed->profile);
+    EXPECT_TRUE(settings::readRepeatedCallSettings().contactsOnly);
 }
 
 TEST_F(BackupTest, CancelInTheSummaryChangesNothing)
@@ -264,7 +273,7 @@ TEST_F(BackupTest, CancelInTheSummaryChangesNothing)
     const std::string before = dumpPhone();
     handset::scriptPickerAnswers({kBackup});
     profiles_test::MessageCapture boxes({IDCANCEL});
-    tonquil::restoreSettingsCommand(nullptr);
+    tonquil::restoreSettingsCommand(nullptr, second.app.get());
     ASSERT_EQ(1u, boxes.texts().size());
     const std::u16string& summary = boxes.texts()[0];
     // Bob is not here, and without tone files Bell and Chime are in
@@ -336,7 +345,7 @@ TEST_F(BackupTest, HostileOrDamagedFilesAreRefusedWithTheirReasonAndChangeNothin
         const std::string before = dumpPhone();
         handset::scriptPickerAnswers({path});
         profiles_test::MessageCapture boxes;
-        tonquil::restoreSettingsCommand(nullptr);
+        tonquil::restoreSettingsCommand(nullptr, phone.app.get());
         ASSERT_EQ(1u, boxes.texts().size());
         EXPECT_NE(std::u16string::npos, boxes.texts()[0].find(file.reason)) << handset::toUtf8(boxes.texts()[0]);
         EXPECT_NE(std::u16string::npos, boxes.texts()[0].find(u"Nothing was changed"));

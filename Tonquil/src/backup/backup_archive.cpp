@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <ctime>
 #include <filesystem>
 #include <map>
@@ -63,6 +64,18 @@ std::optional<std::string> readMember(archive* a, std::uint64_t limit, std::stri
     }
 }
 
+// Why the library could not go on at the start of an archive: a format it
+// does not know is another kind of file; anything else (a gzip stream that
+// ends early or fails its check) is a backup that was damaged or cut short.
+// libarchive gives EILSEQ (its ARCHIVE_ERRNO_FILE_FORMAT on this system)
+// for a format it does not know.
+std::string unreadableStart(archive* a)
+{
+    if (archive_errno(a) == EILSEQ)
+        return "it is not a Tonquil settings backup (" + libraryMessage(a) + ")";
+    return "it is damaged or cut short (" + libraryMessage(a) + ")";
+}
+
 }  // namespace
 
 ReadBackupResult readBackupArchive(std::string_view bytes)
@@ -80,7 +93,7 @@ ReadBackupResult readBackupArchive(std::string_view bytes)
     archive_read_support_filter_gzip(reader.get());
     archive_read_support_format_tar(reader.get());
     if (archive_read_open_memory(reader.get(), bytes.data(), bytes.size()) != ARCHIVE_OK)
-        return refuse("it is not a Tonquil settings backup (" + libraryMessage(reader.get()) + ")");
+        return refuse(unreadableStart(reader.get()));
 
     BackupContents contents;
     std::map<std::string, std::size_t> expected;  // member -> index of its tone file
@@ -96,7 +109,7 @@ ReadBackupResult readBackupArchive(std::string_view bytes)
         }
         if (rc != ARCHIVE_OK && rc != ARCHIVE_WARN) {
             if (members == 0)
-                return refuse("it is not a Tonquil settings backup (" + libraryMessage(reader.get()) + ")");
+                return refuse(unreadableStart(reader.get()));
             return refuse("it is damaged or cut short (" + libraryMessage(reader.get()) + ")");
         }
         if (members + 1 > kMaxMembers)

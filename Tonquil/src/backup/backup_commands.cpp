@@ -33,8 +33,10 @@ std::u16string lines(const std::vector<std::u16string>& items)
 
 }  // namespace
 
-void backUpSettingsCommand(CWnd* owner)
+void backUpSettingsCommand(CWnd* owner, IPOutlookApp2* contacts)
 {
+    if (!contacts)
+        contacts = contactsApplication();
     CFileDialog picker(FALSE, backup::kBackupExtension, backup::kDefaultBackupPath, OFN_OVERWRITEPROMPT, kFilter,
                        owner);
     picker.m_ofn.lpstrTitle = kBackupCaption;
@@ -50,7 +52,7 @@ void backUpSettingsCommand(CWnd* owner)
     backup::BackupReport report;
     {
         CWaitCursor wait;
-        report = backup::backUpSettings(contactsApplication(), picker.GetPathName(),
+        report = backup::backUpSettings(contacts, picker.GetPathName(),
                                         include == IDYES ? backup::ToneFiles::Include : backup::ToneFiles::Leave);
     }
     if (!report.ok) {
@@ -69,8 +71,10 @@ void backUpSettingsCommand(CWnd* owner)
     ask(owner, text, kBackupCaption, MB_OK | MB_ICONINFORMATION);
 }
 
-void restoreSettingsCommand(CWnd* owner)
+void restoreSettingsCommand(CWnd* owner, IPOutlookApp2* contacts)
 {
+    if (!contacts)
+        contacts = contactsApplication();
     CFileDialog picker(TRUE, backup::kBackupExtension, nullptr, OFN_FILEMUSTEXIST, kFilter, owner);
     picker.m_ofn.lpstrTitle = kRestoreCaption;
     picker.m_ofn.lpstrInitialDir = u"\\My Documents";
@@ -84,7 +88,7 @@ void restoreSettingsCommand(CWnd* owner)
         if (!read.ok()) {
             planned.error = read.error;
         } else {
-            planned = backup::planRestore(contactsApplication(), std::move(*read.contents));
+            planned = backup::planRestore(contacts, std::move(*read.contents));
         }
     }
     if (!planned.ok()) {
@@ -99,7 +103,7 @@ void restoreSettingsCommand(CWnd* owner)
     backup::RestoreResult result;
     {
         CWaitCursor wait;
-        result = backup::applyRestore(contactsApplication(), *planned.plan);
+        result = backup::applyRestore(contacts, *planned.plan);
     }
     if (result.ok) {
         ask(owner, u"The settings were restored.", kRestoreCaption, MB_OK | MB_ICONINFORMATION);
