@@ -168,6 +168,7 @@ protected:
         ASSERT_EQ(ERROR_SUCCESS, handset::contacts::addContact(person(u"Dan", u"Nil", u"089777888")));
         settings::writeCategoryRingTone(u"Family", kChime);
         settings::writeCategoryPriority(u"Family", settings::PriorityVip);
+        ASSERT_TRUE(settings::ensureCategoryKey(u"Work"));
         settings::writeCategoryPriority(u"Work", settings::PriorityMute);
         settings::writeClassRingTone(settings::UnknownCaller, kBell);
         const settings::ScheduleEntry schedule[] = {{7 * 60, 0}, {22 * 60, 2}};
