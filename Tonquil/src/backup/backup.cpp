@@ -32,7 +32,7 @@ std::string deviceTimestamp()
 {
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    char text[32];
+    char text[48];
     std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
                   now.wMinute, now.wSecond);
     return text;
