@@ -14,6 +14,7 @@
 #include <handset/contacts_admin.h>
 #include <handset/device.h>
 #include <handset/host_file.h>
+#include <handset/wstring.h>
 #include <settings/settings.h>
 
 #include "report.h"
@@ -42,6 +43,7 @@ struct Phone {
             tones.priority = static_cast<WORD>(i % 3);
             (void)handset::contacts::setContact(imported.added[i], tones);
         }
+        settings::ensureCategoryKey(u"Family");
         settings::writeCategoryPriority(u"Family", settings::PriorityVip);
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp2,

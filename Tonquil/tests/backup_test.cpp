@@ -91,9 +91,13 @@ struct Phone {
 
 // A member of a hand-made archive.
 struct Member {
+    Member(std::string name, std::string data, mode_t type = AE_IFREG, std::string link = {})
+        : name(std::move(name)), data(std::move(data)), type(type), link(std::move(link))
+    {
+    }
     std::string name;
     std::string data;
-    mode_t type = AE_IFREG;
+    mode_t type;
     std::string link;
 };
 
