@@ -108,19 +108,15 @@ bool readPhoneContacts(IPOutlookApp2* contacts, std::vector<PhoneContact>& out)
     out.reserve(static_cast<std::size_t>(std::max(count, 0)));
     std::vector<BYTE> buffer;
     for (int i = 1; i <= count; ++i) {
-        ComPtr<IDispatch> dispatch;
-        ComPtr<IContact> contact;
-        LONG oid = 0;
-        ComPtr<IItem> item;
-        if (FAILED(items->Item(i, dispatch.out())) || !dispatch ||
-            FAILED(dispatch->QueryInterface(IID_IContact, contact.outVoid())) || FAILED(contact->get_Oid(&oid)) ||
-            FAILED(contacts->GetItemFromOidEx(static_cast<ULONG>(oid), 0, item.out())))
+        const FolderContact found = contactAt(contacts, items.get(), i);
+        if (!found.item)
             return false;
-        const CEPROPVAL* values = settings::readContactProps(item.get(), ids.data(), static_cast<WORD>(ids.size()), buffer);
+        const CEPROPVAL* values =
+            settings::readContactProps(found.item.get(), ids.data(), static_cast<WORD>(ids.size()), buffer);
         if (!values)
             return false;
         PhoneContact entry;
-        entry.oid = static_cast<ULONG>(oid);
+        entry.oid = found.oid;
         ContactSettings& s = entry.settings;
         s.firstName = propString(values[0]);
         s.lastName = propString(values[1]);
