@@ -63,6 +63,8 @@ constexpr unsigned ID_TEST_A_CALL = 32815;
 constexpr unsigned ID_CHECK_TONES = 32816;
 constexpr unsigned ID_TIMED_PROFILE = 32817;
 constexpr unsigned ID_REPEATED_CALLS = 32818;
+constexpr unsigned ID_BACKUP_SETTINGS = 32819;
+constexpr unsigned ID_RESTORE_SETTINGS = 32820;
 constexpr unsigned ID_CHECK_FOR_UPDATE = 32812;
 constexpr unsigned ID_ABOUT = 32784;
 

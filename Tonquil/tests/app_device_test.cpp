@@ -7,14 +7,17 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <regex>
 #include <thread>
 
 #include <QImage>
 
+#include <handset/clock.h>
 #include <handset/device.h>
 #include <handset/registry.h>
 #include <handset/wstring.h>
+#include <settings/quiet_hours.h>
 #include <settings/settings.h>
 
 #include <contacts/contacts_ids.h>
@@ -60,12 +63,21 @@ DWORD itemEnabled()
 
 class AppOnDevice : public ::testing::Test {
 protected:
-    fs::path phone() const { return scratch_.root() / "phone"; }
+    fs::path phone() const { return phone_; }
 
     void SetUp() override
     {
         ::setenv("HANDSET_UI_CLOSE_WHEN_SHOWN", "1", 1);
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        useNewPhone("phone");
+    }
+
+    // Makes a new device and works with it from here on (the test's own
+    // reads and writes too). A test that moves on to another phone shuts
+    // the one before down; TearDown shuts down the last.
+    void useNewPhone(const std::string& name)
+    {
+        phone_ = scratch_.root() / name;
         const Outcome init = handset({"init"});
         ASSERT_EQ(0, init.status) << init.err;
         handset::setDeviceRoot(phone());
@@ -95,7 +107,25 @@ protected:
         fs::copy_file(TONQUIL_EXE, *installed / "Tonquil.exe", fs::copy_options::overwrite_existing);
     }
 
+    // The SMS tone service as the installation leaves it: registered and enrolled.
+    void enrolSmsService()
+    {
+        const std::u16string smsService = u"{6C1E2A90-3B7D-4E5F-9A12-7D4C0B8E5F31}";
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyEx(HKEY_CLASSES_ROOT, (u"CLSID\\" + smsService + u"\\InProcServer32").c_str(),
+                                                0, nullptr, 0, 0, nullptr, &key, nullptr));
+        const std::u16string dll = handset::fromUtf8(SMELDRY_DLL);
+        RegSetValueEx(key, u"", 0, REG_SZ, reinterpret_cast<const BYTE*>(dll.c_str()),
+                      static_cast<DWORD>((dll.size() + 1) * 2));
+        RegCloseKey(key);
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyEx(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Inbox\\Svc\\SMS\\Rules", 0,
+                                                nullptr, 0, 0, nullptr, &key, nullptr));
+        setDword(key, smsService.c_str(), 1);
+        RegCloseKey(key);
+    }
+
     handset::testing::TempDevice scratch_;
+    fs::path phone_;
 };
 
 TEST_F(AppOnDevice, StartSwitchesTheItemBackOnAndTheTodayScreenShowsIt)
@@ -484,19 +514,7 @@ TEST_F(PersonOnDevice, GivesAContactTonesVipCategoryAndPictureAndHisCallsAndText
 {
     registerItem(1);
     install();
-    // The SMS tone service as the installation leaves it: registered and enrolled.
-    const std::u16string smsService = u"{6C1E2A90-3B7D-4E5F-9A12-7D4C0B8E5F31}";
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyEx(HKEY_CLASSES_ROOT, (u"CLSID\\" + smsService + u"\\InProcServer32").c_str(), 0,
-                                            nullptr, 0, 0, nullptr, &key, nullptr));
-    const std::u16string dll = handset::fromUtf8(SMELDRY_DLL);
-    RegSetValueEx(key, u"", 0, REG_SZ, reinterpret_cast<const BYTE*>(dll.c_str()),
-                  static_cast<DWORD>((dll.size() + 1) * 2));
-    RegCloseKey(key);
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyEx(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Inbox\\Svc\\SMS\\Rules", 0,
-                                            nullptr, 0, 0, nullptr, &key, nullptr));
-    setDword(key, smsService.c_str(), 1);
-    RegCloseKey(key);
+    enrolSmsService();
 
     ASSERT_EQ(0, handset({"categories", "add", "Family"}).status);
     ASSERT_EQ(0, handset({"contacts", "add", "--first", "John", "--last", "Smith", "--company", "Acme", "--mobile",
@@ -593,6 +611,130 @@ TEST_F(PersonOnDevice, GivesAContactTonesVipCategoryAndPictureAndHisCallsAndText
     for (int i = 0; i < 300 && ::kill(pid_, 0) == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_NE(0, ::kill(pid_, 0));
+}
+
+// Settings carried to a new phone, by the menu, the pickers and the boxes
+// only: everything set on the first phone is backed up with its tone files,
+// the backup is fetched with `handset files` and restored on a second phone
+// whose contacts came from a vCard and that has none of the tones; every
+// number then rings and chimes there as it did on the first, and Check
+// Tones finds nothing missing.
+TEST_F(PersonOnDevice, BacksUpEverySettingWithTheTonesAndANewPhoneRingsAsTheOldOneDid)
+{
+    const std::string tones = "\\My Documents\\My Ringtones\\";
+    const std::string backup = "\\My Documents\\Tonquil Backup.tqb";
+    const std::vector<std::string> numbers = {"5550142", "5550143", "5550144", "5550999"};
+    // What the phone does for a call and a text from each number.
+    auto ringsAndTexts = [&] {
+        std::string all;
+        for (const std::string& number : numbers) {
+            const Outcome call = handset({"call", number});
+            EXPECT_EQ(0, call.status) << call.err;
+            const Outcome sms = handset({"sms", "--from", number, "--text", "Hi"});
+            EXPECT_EQ(0, sms.status) << sms.err;
+            all += call.out + sms.out;
+        }
+        return all;
+    };
+    auto preparePhone = [&] {
+        registerItem(1);
+        install();
+        enrolSmsService();
+        ASSERT_EQ(0, handset({"clock", "set", "08:00"}).status);
+    };
+    auto closeApplication = [&] {
+        INPUT("tap", "--text", "\u2715");
+        for (int i = 0; i < 300 && ::kill(pid_, 0) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_NE(0, ::kill(pid_, 0));
+    };
+
+    // The first phone: contacts with tones of their own, a VIP and a Mute
+    // category, the unknown callers' class, a schedule, a timed profile and
+    // repeated calls.
+    preparePhone();
+    for (const std::string name : {"Chimes.mp3", "Beeps.mp3"}) {
+        const Outcome put = handset({"files", "put", (phone() / "fs" / "Windows" / name).string(), tones + name});
+        ASSERT_EQ(0, put.status) << put.err;
+    }
+    for (const char* name : {"Family", "Work"})
+        ASSERT_EQ(0, handset({"categories", "add", name}).status);
+    ASSERT_EQ(0, handset({"contacts", "add", "--first", "Anna", "--last", "Berg", "--mobile", "5550142",
+                          "--ring-tone", tones + "Beeps.mp3", "--sms-tone", tones + "Chimes.mp3", "--priority", "1"})
+                     .status);
+    ASSERT_EQ(0, handset({"contacts", "add", "--first", "Carl", "--last", "Dahl", "--mobile", "5550143",
+                          "--categories", "Family"})
+                     .status);
+    ASSERT_EQ(0, handset({"contacts", "add", "--first", "Dora", "--last", "Eck", "--home", "5550144",
+                          "--categories", "Work"})
+                     .status);
+    settings::writeCategoryRingTone(u"Family", handset::fromUtf8(tones + "Chimes.mp3"));
+    settings::writeCategoryPriority(u"Family", settings::PriorityVip);
+    ASSERT_TRUE(settings::ensureCategoryKey(u"Work"));  // a category without tones has no key yet
+    settings::writeCategoryPriority(u"Work", settings::PriorityMute);
+    settings::writeClassRingTone(settings::UnknownCaller, handset::fromUtf8(tones + "Beeps.mp3"));
+    const settings::ScheduleEntry schedule[] = {{7 * 60, 3}, {22 * 60, 2}};
+    settings::writeSchedule(schedule, 2);
+    settings::writeCurrentProfile(settings::PROFILE_SCHEDULE);
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    ASSERT_TRUE(settings::startTimedProfile(1, 120, now));
+    ASSERT_TRUE(settings::writeRepeatedCallSettings({.enabled = true, .windowMinutes = 5, .ringProfile = 3}));
+    ASSERT_EQ(0, handset({"boot"}).status);
+    start();
+
+    INPUT("menu", "Menu/Back Up Settings...");
+    std::string shown = screen();
+    ASSERT_EQ(0u, shown.find("window \"Back Up Settings\" Tonquil.exe")) << shown;
+    EXPECT_NE(std::string::npos, shown.find(" \"Tonquil Backup.tqb\"\n")) << shown;
+    INPUT("tap", "--text", "OK");
+    EXPECT_NE(std::string::npos, screen().find("\"Include tone files?")) << screen();
+    INPUT("tap", "--text", "Yes");
+    shown = screen();
+    EXPECT_NE(std::string::npos, shown.find("3 contacts' settings")) << shown;
+    EXPECT_NE(std::string::npos, shown.find(", 2 tone files.")) << shown;
+    INPUT("tap", "--text", "OK");
+    const std::string first = ringsAndTexts();
+    for (const std::string reason : {"tone \\My Documents\\My Ringtones\\Chimes.mp3 from category \"Family\"",
+                                     "priority Mute from category \"Work\"", "from the timed profile"})
+        EXPECT_NE(std::string::npos, first.find(reason)) << first;
+    closeApplication();
+    const fs::path carried = scratch_.root() / "carried.tqb";
+    const Outcome got = handset({"files", "get", backup, carried.string()});
+    ASSERT_EQ(0, got.status) << got.err;
+    ASSERT_EQ(0, handset({"shutdown"}).status);
+
+    // The second phone: the same people from a vCard, with another way of
+    // writing a number, and no tone files.
+    useNewPhone("second phone");
+    preparePhone();
+    const fs::path cards = scratch_.root() / "people.vcf";
+    std::ofstream(cards) << "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Berg;Anna;;;\r\nTEL;TYPE=CELL:555-0142\r\nEND:VCARD\r\n"
+                            "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Dahl;Carl;;;\r\nTEL;TYPE=CELL:5550143\r\nEND:VCARD\r\n"
+                            "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Eck;Dora;;;\r\nTEL;TYPE=HOME:5550144\r\nEND:VCARD\r\n";
+    const Outcome imported = handset({"contacts", "import", cards.string()});
+    ASSERT_EQ(0, imported.status) << imported.err;
+    const Outcome put = handset({"files", "put", carried.string(), backup});
+    ASSERT_EQ(0, put.status) << put.err;
+    ASSERT_EQ(0, handset({"boot"}).status);
+    start();
+
+    INPUT("menu", "Menu/Restore Settings...");
+    INPUT("tap", "--text", "Tonquil Backup.tqb");
+    INPUT("tap", "--text", "OK");
+    shown = screen();
+    EXPECT_NE(std::string::npos, shown.find("3 contacts' settings, 2 categories, ")) << shown;
+    EXPECT_NE(std::string::npos, shown.find(" caller classes, 2 tone files to copy")) << shown;
+    EXPECT_EQ(std::string::npos, shown.find("does not have")) << shown;
+    INPUT("tap", "--text", "OK");
+    EXPECT_NE(std::string::npos, screen().find("\"The settings were restored.\"")) << screen();
+    INPUT("tap", "--text", "OK");
+    EXPECT_EQ(first, ringsAndTexts());
+
+    INPUT("menu", "Menu/Check Tones");
+    EXPECT_NE(std::string::npos, screen().find(screenText("Every assigned tone can play."))) << screen();
+    INPUT("tap", "--text", "Done");
+    closeApplication();
 }
 
 }  // namespace

@@ -4,12 +4,12 @@
 
 namespace profiles_test {
 
-MessageCapture::MessageCapture()
+MessageCapture::MessageCapture(std::vector<int> answers) : answers_(std::move(answers))
 {
     handset::clearMessageBoxAnswers();
     handset::setMessageBoxPresenter([this](HWND, std::u16string_view text, std::u16string_view, UINT) {
         texts_.emplace_back(text);
-        return IDOK;
+        return texts_.size() <= answers_.size() ? answers_[texts_.size() - 1] : IDOK;
     });
 }
 

@@ -1,4 +1,5 @@
-// Catches the message boxes a test's code shows, answering each with OK.
+// Catches the message boxes a test's code shows, answering each with the
+// next of the answers given, then with OK.
 // (A file of its own: the message box header and the UI framework's header
 // cannot both be included in one file.)
 #pragma once
@@ -10,7 +11,7 @@ namespace profiles_test {
 
 class MessageCapture {
 public:
-    MessageCapture();
+    explicit MessageCapture(std::vector<int> answers = {});
     ~MessageCapture();
     MessageCapture(const MessageCapture&) = delete;
     MessageCapture& operator=(const MessageCapture&) = delete;
@@ -20,6 +21,7 @@ public:
 
 private:
     std::vector<std::u16string> texts_;
+    std::vector<int> answers_;
 };
 
 }  // namespace profiles_test

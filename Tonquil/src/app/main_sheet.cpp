@@ -1,6 +1,7 @@
 #include "main_sheet.h"
 
 #include <about/about_box.h>
+#include <backup/backup_commands.h>
 #include <checks/check_tones_dialog.h>
 #include <checks/test_call_dialog.h>
 #include <profiles/profile_settings_dialog.h>
@@ -70,6 +71,14 @@ BOOL CMainPropertySheet::OnCommand(WPARAM wParam, LPARAM lParam)
         SHSetNavBarText(m_hWnd, u"Tonquil");
         return TRUE;
     }
+    case res::ID_BACKUP_SETTINGS:
+        backUpSettingsCommand(this);
+        SHSetNavBarText(m_hWnd, u"Tonquil");
+        return TRUE;
+    case res::ID_RESTORE_SETTINGS:
+        restoreSettingsCommand(this);
+        SHSetNavBarText(m_hWnd, u"Tonquil");
+        return TRUE;
     case res::ID_CHECK_FOR_UPDATE:
         openWebPage(kUpdateUrl);
         return TRUE;

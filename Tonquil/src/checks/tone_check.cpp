@@ -117,15 +117,10 @@ std::vector<ToneAssignment> listToneAssignments(IPOutlookApp2* contacts)
     const WORD propCount = props[4] == PIMPR_INVALID_ID ? 4 : 5;
     std::vector<BYTE> buffer(kPropBufferBytes);
     for (int i = 1; i <= count; ++i) {
-        ComPtr<IDispatch> dispatch;
-        ComPtr<IContact> contact;
-        LONG oid = 0;
-        ComPtr<IItem> item;
-        if (FAILED(items->Item(i, dispatch.out())) || !dispatch ||
-            FAILED(dispatch->QueryInterface(IID_IContact, contact.outVoid())) || FAILED(contact->get_Oid(&oid)) ||
-            FAILED(contacts->GetItemFromOidEx(static_cast<ULONG>(oid), 0, item.out())))
+        const FolderContact found = contactAt(contacts, items.get(), i);
+        if (!found.item)
             continue;
-        const CEPROPVAL* values = settings::readContactProps(item.get(), props, propCount, buffer);
+        const CEPROPVAL* values = settings::readContactProps(found.item.get(), props, propCount, buffer);
         if (!values)
             continue;
         const std::u16string ring = propString(values[3]);
@@ -134,7 +129,7 @@ std::vector<ToneAssignment> listToneAssignments(IPOutlookApp2* contacts)
             continue;
         ToneAssignment where{ToneOwner::Contact, settings::KnownCaller,
                              contactHeading(propString(values[1]), propString(values[0]), propString(values[2])),
-                             static_cast<ULONG>(oid), false, {}};
+                             found.oid, false, {}};
         if (where.name.empty())
             where.name = u"(no name)";
         addIfSet(list, where, false, ring);

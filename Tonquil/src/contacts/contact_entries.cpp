@@ -51,6 +51,17 @@ NamedContactIds namedContactIds(IPOutlookApp2* contacts)
             settings::namedContactProperty(contacts, u"Priority", CEVT_UI2)};
 }
 
+FolderContact contactAt(IPOutlookApp2* contacts, IPOutlookItemCollection* items, int index)
+{
+    ComPtr<IDispatch> dispatch;
+    ComPtr<IContact> contact;
+    LONG oid = 0;
+    if (FAILED(items->Item(index, dispatch.out())) || !dispatch ||
+        FAILED(dispatch->QueryInterface(IID_IContact, contact.outVoid())) || FAILED(contact->get_Oid(&oid)))
+        return {};
+    return {static_cast<ULONG>(oid), openContact(contacts, static_cast<ULONG>(oid))};
+}
+
 std::vector<ContactEntry> buildContactEntries(IPOutlookApp2* contacts)
 {
     ComPtr<IFolder> folder;
@@ -65,17 +76,11 @@ std::vector<ContactEntry> buildContactEntries(IPOutlookApp2* contacts)
     static constexpr CEPROPID kShown[] = {PIMPR_FIRST_NAME, PIMPR_LAST_NAME, PIMPR_COMPANY_NAME, PIMPR_RINGTONE};
     for (int i = 1; i <= count; ++i) {
         ContactEntry& entry = entries[static_cast<std::size_t>(i - 1)];
-        ComPtr<IDispatch> dispatch;
-        ComPtr<IContact> contact;
-        LONG oid = 0;
-        if (FAILED(items->Item(i, dispatch.out())) || !dispatch ||
-            FAILED(dispatch->QueryInterface(IID_IContact, contact.outVoid())) || FAILED(contact->get_Oid(&oid)))
+        const FolderContact found = contactAt(contacts, items.get(), i);
+        if (!found.item)
             continue;
-        ComPtr<IItem> item = openContact(contacts, static_cast<ULONG>(oid));
-        if (!item)
-            continue;
-        entry.oid = static_cast<ULONG>(oid);
-        const CEPROPVAL* values = settings::readContactProps(item.get(), kShown, 4, buffer);
+        entry.oid = found.oid;
+        const CEPROPVAL* values = settings::readContactProps(found.item.get(), kShown, 4, buffer);
         if (!values)
             continue;
         entry.firstName = shownName(propString(values[0]));

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include <handset/com_ptr.h>
 #include <handset/pimstore.h>
 
 namespace tonquil {
@@ -68,5 +69,13 @@ struct NamedContactIds {
     CEPROPID priority = PIMPR_INVALID_ID;
 };
 NamedContactIds namedContactIds(IPOutlookApp2* contacts);
+
+// The contact at position `index` (from 1) of the contacts folder's items:
+// its object id and its item, or a null item when either cannot be had.
+struct FolderContact {
+    ULONG oid = 0;
+    handset::ComPtr<IItem> item;
+};
+FolderContact contactAt(IPOutlookApp2* contacts, IPOutlookItemCollection* items, int index);
 
 }  // namespace tonquil

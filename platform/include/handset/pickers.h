@@ -1,11 +1,12 @@
-// Scripted answers for the pickers (the file-open dialog, and the picture
-// picker): the device has no person in front of it when scripts and tests
+// Scripted answers for the pickers (the file-open and save-as dialogs, and
+// the picture picker): the device has no person in front of it when scripts and tests
 // run, so a picker takes the next scripted answer when there is one:
 //   1. those given to scriptPickerAnswers, in order;
 //   2. then the lines of $HANDSET_FILE_ANSWERS, in order (inherited by the
 //      programs a process starts, each of which reads the list afresh).
 // An answer is a device path ("\My Documents\My Ringtones\Chimes.mp3") or
-// the word "cancel"; one answer serves one picker. Only when no answer is
+// the word "cancel"; one answer serves one picker (the save-as dialog adds
+// its default extension to a name that has none, as it does for a person). Only when no answer is
 // left does a picker show itself to the person in front of the device.
 #pragma once
 

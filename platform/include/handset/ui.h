@@ -709,8 +709,9 @@ public:
     BOOL GetItemRect(int nItem, LPRECT lpRect, UINT nCode) const;
 };
 
-// ---- The file-open dialog --------------------------------------------------------
+// ---- The file-open and save-as dialogs --------------------------------------------
 
+constexpr DWORD OFN_OVERWRITEPROMPT = 0x00000002;  // save: ask before choosing a file that exists
 constexpr DWORD OFN_HIDEREADONLY = 0x00000004;
 constexpr DWORD OFN_FILEMUSTEXIST = 0x00001000;
 
@@ -752,7 +753,11 @@ struct OPENFILENAME {
 class CFileDialog {
 public:
     // lpszFilter in the framework's form: "Description|*.a;*.b|...||"; null
-    // lists every file.
+    // lists every file. With bOpenFileDialog FALSE it is the save-as
+    // dialog: the person types a name (lpszFileName's, at first) in the
+    // folder shown, lpszDefExt is added to a name without an extension, and
+    // with OFN_OVERWRITEPROMPT a file that exists is chosen only after a Yes.
+    // Both kinds take the scripted answers of handset/pickers.h first.
     CFileDialog(BOOL bOpenFileDialog, LPCWSTR lpszDefExt = nullptr, LPCWSTR lpszFileName = nullptr,
                 DWORD dwFlags = 0, LPCWSTR lpszFilter = nullptr, CWnd* pParentWnd = nullptr);
     virtual ~CFileDialog();
@@ -771,6 +776,7 @@ public:
 private:
     std::u16string m_filter;  // with nulls, as m_ofn.lpstrFilter points at it
     std::u16string m_path;
+    bool m_save = false;
     std::vector<WCHAR> m_fileBuffer;
     CWnd* m_pParentWnd = nullptr;
 };

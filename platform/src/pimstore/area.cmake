@@ -7,7 +7,8 @@ target_sources(handset PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/item.cpp
   ${CMAKE_CURRENT_LIST_DIR}/app.cpp
   ${CMAKE_CURRENT_LIST_DIR}/admin.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/vcard.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/vcard.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/batch.cpp)
 
 tonquil_add_tests(pimstore_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/pimstore_test.cpp

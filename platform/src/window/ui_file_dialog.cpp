@@ -1,4 +1,4 @@
-// The file-open dialog (CFileDialog) and the picture picker
+// The file-open and save-as dialogs (CFileDialog) and the picture picker
 // (GetOpenFileNameEx) over the platform's own picker: a full-screen form of
 // the framework that browses the device's file system, as a list of names or
 // as thumbnails, or the next scripted answer (handset/pickers.h).
@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QImageReader>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
 #include <QRegularExpression>
@@ -14,6 +15,7 @@
 #include <handset/device.h>
 #include <handset/files.h>
 #include <handset/log.h>
+#include <handset/msgbox.h>
 #include <handset/pickers.h>
 #include <handset/wstring.h>
 
@@ -27,6 +29,7 @@ namespace {
 constexpr int kFolderLabel = 1088;  // stc1
 constexpr int kFileList = 1120;     // lst1
 constexpr int kTypeCombo = 1136;    // cmb1
+constexpr int kNameEdit = 1152;     // edt1: the save-as dialog's file name
 
 // What the list shows for the parent folder; a folder's name ends in a backslash.
 const QString kParentRow = QStringLiteral("..");
@@ -54,6 +57,16 @@ std::u16string parentOf(const std::u16string& folder)
 {
     const std::size_t cut = folder.find_last_of(u'\\');
     return cut == 0 || cut == std::u16string::npos ? u"\\" : folder.substr(0, cut);
+}
+
+// The path with ".ext" added when its file name has no extension.
+std::u16string withDefaultExtension(std::u16string path, const std::u16string& extension)
+{
+    const std::size_t slash = path.find_last_of(u'\\');
+    const std::size_t dot = path.find_last_of(u'.');
+    if (!extension.empty() && (dot == std::u16string::npos || (slash != std::u16string::npos && dot < slash)))
+        path += u"." + extension;
+    return path;
 }
 
 bool isFolder(const std::u16string& path)
@@ -112,11 +125,13 @@ QIcon thumbnailOf(const std::u16string& devicePath)
 // The person's picker: a form of its own, modal like every dialog.
 class FilePicker : public CWnd {
 public:
-    enum class View { List, Thumbnails };
+    enum class View { List, Thumbnails, Save };
 
     FilePicker(std::u16string title, std::vector<FilterEntry> filters, int filterIndex, std::u16string folder,
-               View view)
-        : m_title(std::move(title)), m_filters(std::move(filters)), m_folder(std::move(folder)), m_view(view)
+               View view, std::u16string name = {}, std::u16string defaultExtension = {}, bool overwritePrompt = false)
+        : m_title(std::move(title)), m_filters(std::move(filters)), m_folder(std::move(folder)), m_view(view),
+          m_initialName(std::move(name)), m_defaultExtension(std::move(defaultExtension)),
+          m_overwritePrompt(overwritePrompt)
     {
         if (m_filters.empty())
             m_filters.push_back({QStringLiteral("All files"), {}});
@@ -191,12 +206,21 @@ private:
             m_list->setTextElideMode(Qt::ElideMiddle);
             typeLabel->hide();
             m_types->hide();
+        } else if (m_view == View::Save) {
+            m_list->setGeometry(4, 24, 232, 178);
+            auto* nameLabel = new QLabel(QStringLiteral("Name:"), client);
+            nameLabel->setGeometry(6, 212, 40, 20);
+            m_name = new QLineEdit(qstr(m_initialName), client);
+            m_name->setGeometry(46, 208, 188, 24);
         } else {
             m_list->setGeometry(4, 24, 232, 206);
         }
 
-        for (auto [widget, id] : {std::pair<QWidget*, int>{folderLabel, kFolderLabel}, {m_list, kFileList},
-                                  {m_types, kTypeCombo}}) {
+        std::vector<std::pair<QWidget*, int>> controls = {{folderLabel, kFolderLabel}, {m_list, kFileList}};
+        if (m_name)
+            controls.emplace_back(m_name, kNameEdit);
+        controls.emplace_back(m_types, kTypeCombo);
+        for (auto [widget, id] : controls) {
             auto object = std::make_unique<CWnd>();
             attach(object.get(), widget, this, id);
             m_controls.push_back(std::move(object));
@@ -242,7 +266,7 @@ private:
         folders.sort(Qt::CaseInsensitive);
         files.sort(Qt::CaseInsensitive);
         m_list->addItems(folders);
-        if (m_view == View::List) {
+        if (m_view != View::Thumbnails) {
             m_list->addItems(files);
             return;
         }
@@ -272,11 +296,17 @@ private:
             show(joinPath(m_folder, ustr(item->text().chopped(1))));
         else if (m_view == View::Thumbnails)
             end(joinPath(m_folder, ustr(item->text())));  // a tap on a picture is the choice
+        else if (m_name)
+            m_name->setText(item->text());  // saving over a file starts from its name
         // In the list a file is chosen by the tap; OK confirms it.
     }
 
     void confirm()
     {
+        if (m_name) {
+            confirmName();
+            return;
+        }
         const auto selected = m_list->selectedItems();
         if (selected.isEmpty())
             return;
@@ -285,6 +315,29 @@ private:
             return;
         }
         end(joinPath(m_folder, ustr(selected.front()->text())));
+    }
+
+    // The save-as dialog's OK: the typed name in the folder shown.
+    void confirmName()
+    {
+        const std::u16string name = ustr(m_name->text().trimmed());
+        if (name.empty() || name.find_first_of(u"\\/:*?\"<>|") != std::u16string::npos) {
+            MessageBox(m_hWnd, u"Type a file name without \\ / : * ? \" < > or |.", m_title.c_str(),
+                       MB_OK | MB_ICONEXCLAMATION);
+            return;
+        }
+        const std::u16string path = withDefaultExtension(joinPath(m_folder, name), m_defaultExtension);
+        if (isFolder(path)) {
+            m_name->clear();
+            show(path);
+            return;
+        }
+        if (m_overwritePrompt && GetFileAttributes(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            const std::u16string question = path + u" already exists.\nReplace it?";
+            if (MessageBox(m_hWnd, question.c_str(), m_title.c_str(), MB_YESNO | MB_ICONQUESTION) != IDYES)
+                return;
+        }
+        end(path);
     }
 
     void end(std::u16string result)
@@ -306,6 +359,10 @@ private:
     QLabel* m_folderLabel = nullptr;
     QListWidget* m_list = nullptr;
     QComboBox* m_types = nullptr;
+    QLineEdit* m_name = nullptr;
+    std::u16string m_initialName;
+    std::u16string m_defaultExtension;
+    bool m_overwritePrompt = false;
     std::vector<std::unique_ptr<CWnd>> m_controls;
 };
 
@@ -316,6 +373,9 @@ struct PickRequest {
     int filterIndex = 0;
     std::u16string folder;     // where the person starts
     FilePicker::View view = FilePicker::View::List;
+    std::u16string name;       // save: the name offered
+    std::u16string defaultExtension;
+    bool overwritePrompt = false;
 };
 
 // The chosen path, or nothing when cancelled: the next scripted answer,
@@ -329,9 +389,12 @@ std::optional<std::u16string> pick(const PickRequest& request)
                                        " (" + source + ")");
         if (answer->cancelled)
             return std::nullopt;
+        if (request.view == FilePicker::View::Save)
+            return withDefaultExtension(answer->path, request.defaultExtension);
         return answer->path;
     }
-    FilePicker picker(request.title, parseFilter(request.filter), request.filterIndex, request.folder, request.view);
+    FilePicker picker(request.title, parseFilter(request.filter), request.filterIndex, request.folder, request.view,
+                      request.name, request.defaultExtension, request.overwritePrompt);
     std::u16string path = picker.run();
     handset::logLine("picker", title + (path.empty() ? std::string("cancel") : handset::toUtf8(path)) + " (person)");
     if (path.empty())
@@ -366,9 +429,9 @@ WORD copyPath(const std::u16string& path, LPWSTR buffer, DWORD capacity)
 
 using namespace handset::ui;
 
-CFileDialog::CFileDialog(BOOL, LPCWSTR lpszDefExt, LPCWSTR lpszFileName, DWORD dwFlags, LPCWSTR lpszFilter,
-                         CWnd* pParentWnd)
-    : m_pParentWnd(pParentWnd)
+CFileDialog::CFileDialog(BOOL bOpenFileDialog, LPCWSTR lpszDefExt, LPCWSTR lpszFileName, DWORD dwFlags,
+                         LPCWSTR lpszFilter, CWnd* pParentWnd)
+    : m_save(!bOpenFileDialog), m_pParentWnd(pParentWnd)
 {
     // The framework's form separates with '|'; the picker reads pairs ended by nulls.
     if (lpszFilter) {
@@ -396,11 +459,22 @@ INT_PTR CFileDialog::DoModal()
 {
     m_path.clear();
     PickRequest request;
-    request.title = m_ofn.lpstrTitle ? m_ofn.lpstrTitle : u"Open";
+    request.title = m_ofn.lpstrTitle ? m_ofn.lpstrTitle : m_save ? u"Save As" : u"Open";
     request.filter = m_ofn.lpstrFilter;
     request.filterIndex = static_cast<int>(m_ofn.nFilterIndex) - 1;
     request.folder = firstFolder({m_ofn.lpstrInitialDir ? m_ofn.lpstrInitialDir : lastFolder(),
                                   u"\\My Documents\\My Ringtones", u"\\My Documents"});
+    if (m_save) {
+        // A full path offered as the name also says where to start.
+        const std::u16string offered(m_ofn.lpstrFile);
+        const std::size_t cut = offered.find_last_of(u'\\');
+        if (cut != std::u16string::npos && offered.front() == u'\\')
+            request.folder = firstFolder({cut == 0 ? std::u16string(u"\\") : offered.substr(0, cut), request.folder});
+        request.name = cut == std::u16string::npos ? offered : offered.substr(cut + 1);
+        request.view = FilePicker::View::Save;
+        request.defaultExtension = m_ofn.lpstrDefExt ? m_ofn.lpstrDefExt : u"";
+        request.overwritePrompt = (m_ofn.Flags & OFN_OVERWRITEPROMPT) != 0;
+    }
     const std::optional<std::u16string> chosen = pick(request);
     if (!chosen)
         return IDCANCEL;

@@ -13,8 +13,10 @@
 #include <handset/device.h>
 #include <handset/faults.h>
 #include <handset/pimstore.h>
+#include <handset/pimstore_batch.h>
 
 #include "contacts_fixture.h"
+#include "store_dumps.h"
 
 namespace handset::testing {
 namespace {
@@ -23,45 +25,7 @@ using contacts::ContactChanges;
 using faults::Fault;
 using faults::Store;
 
-// Every row of every table of pim.vol, read through a connection of its
-// own, so that nothing the store caches can hide a change.
-std::string dumpVolume()
-{
-    sqlite3* db = nullptr;
-    const std::string path = (deviceRoot() / "pim.vol").string();
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        return "(no volume)";
-    }
-    std::vector<std::string> tables;
-    sqlite3_exec(
-        db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name",
-        [](void* out, int, char** values, char**) {
-            static_cast<std::vector<std::string>*>(out)->push_back(values[0]);
-            return 0;
-        },
-        &tables, nullptr);
-    std::string dump;
-    for (const std::string& table : tables) {
-        dump += "[" + table + "]\n";
-        sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(db, ("SELECT * FROM \"" + table + "\" ORDER BY 1, 2").c_str(), -1, &stmt, nullptr);
-        if (!stmt) {
-            // One column only: ORDER BY 2 does not exist.
-            sqlite3_prepare_v2(db, ("SELECT * FROM \"" + table + "\" ORDER BY 1").c_str(), -1, &stmt, nullptr);
-        }
-        while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
-            for (int column = 0; column < sqlite3_column_count(stmt); ++column) {
-                const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt, column));
-                dump += std::string(bytes ? bytes : "", sqlite3_column_bytes(stmt, column)) + "|";
-            }
-            dump += "\n";
-        }
-        sqlite3_finalize(stmt);
-    }
-    sqlite3_close(db);
-    return dump;
-}
+using handset::testing::dumpContactsVolume;
 
 ContactChanges someone(const char16_t* name, const char16_t* mobile)
 {
@@ -160,6 +124,31 @@ const Operation kOperations[] = {
          return fromHresult(hr);
      },
      false},
+    {"save two contacts, one with a new named property, in one batch",
+     [](IPOutlookApp2* app, const Seed& seed) {
+         return fromHresult(PimApplyBatch([&]() -> HRESULT {
+             const LPCWSTR names[] = {u"Ringback"};
+             CEPROPID named = 0;
+             HRESULT hr = app->GetIDsFromNames(1, names, PIM_CREATE | CEVT_LPWSTR, &named);
+             for (CEOID oid : {seed.first, seed.second}) {
+                 ComPtr<IItem> item;
+                 if (SUCCEEDED(hr))
+                     hr = app->GetItemFromOidEx(oid, 0, item.out());
+                 WCHAR tone[] = u"\\Windows\\Chimes.mp3";
+                 CEPROPVAL values[2]{};
+                 values[0].propid = PIMPR_RINGTONE;
+                 values[0].val.lpwstr = tone;
+                 values[1].propid = named;
+                 values[1].val.lpwstr = tone;
+                 if (SUCCEEDED(hr))
+                     hr = item->SetProps(0, 2, values);
+                 if (SUCCEEDED(hr))
+                     hr = item->Save();
+             }
+             return hr;
+         }));
+     },
+     false},
 };
 
 class ContactsFaultTest : public ::testing::Test {
@@ -205,7 +194,7 @@ TEST_F(ContactsFaultTest, EveryFailedStepOfEveryWriteLeavesTheVolumeAsItWas)
             SCOPED_TRACE(step);
             const Fault kind = kinds[step % 3];
             Fresh fresh;
-            const std::string before = dumpVolume();
+            const std::string before = dumpContactsVolume();
             faults::failStep(Store::Contacts, step, kind);
             const LONG rc = op.run(fresh.app.get(), fresh.seeded);
             faults::failStep(Store::Contacts, 0, Fault::IoError);
@@ -213,7 +202,7 @@ TEST_F(ContactsFaultTest, EveryFailedStepOfEveryWriteLeavesTheVolumeAsItWas)
                 EXPECT_EQ(codeOf(kind), rc);
             else
                 EXPECT_NE(ERROR_SUCCESS, rc);
-            EXPECT_EQ(before, dumpVolume());
+            EXPECT_EQ(before, dumpContactsVolume());
             // Nothing is left behind that stops the same write a moment later.
             EXPECT_EQ(ERROR_SUCCESS, op.run(fresh.app.get(), fresh.seeded));
             ++injected;

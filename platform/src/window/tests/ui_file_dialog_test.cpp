@@ -1,5 +1,5 @@
-// The file-open dialog: scripted answers in their order, and the person's
-// picker over the device's file system through its real widgets.
+// The file-open and save-as dialogs: scripted answers in their order, and
+// the person's picker over the device's file system through its real widgets.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,6 +8,7 @@
 
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QTest>
 
@@ -45,7 +46,11 @@ protected:
         handset::ui::ensureApplication();
         handset::clearPickerAnswers();
     }
-    void TearDown() override { ::unsetenv("HANDSET_FILE_ANSWERS"); }
+    void TearDown() override
+    {
+        ::unsetenv("HANDSET_FILE_ANSWERS");
+        ::unsetenv("HANDSET_MSGBOX_ANSWERS");
+    }
 };
 
 TEST_F(FileDialogTest, ScriptedAnswersComeFirstThenTheEnvironmentsInOrder)
@@ -81,6 +86,9 @@ TEST_F(FileDialogTest, PersonBrowsesDeviceFoldersAndPicksAMatchingFile)
         std::ofstream(file) << "x";
 
     CFileDialog picker(TRUE, nullptr, nullptr, 0, kAudioFilter);
+    // The picker starts where this process's last pick was, which an
+    // earlier test may have left in a folder this device also has.
+    picker.m_ofn.lpstrInitialDir = u"\\My Documents\\My Ringtones";
     handset::ui::whenNextFormShown([&](CWnd* form) {
         auto* list = form->widget()->findChild<QListWidget*>(QStringLiteral("1120"));
         auto* folder = form->widget()->findChild<QLabel*>(QStringLiteral("1088"));
@@ -105,6 +113,46 @@ TEST_F(FileDialogTest, PersonBrowsesDeviceFoldersAndPicksAMatchingFile)
     EXPECT_EQ(u"\\My Documents\\My Ringtones\\Chimes.mp3", picker.GetPathName());
     EXPECT_EQ(u"Chimes.mp3", picker.GetFileName());
     EXPECT_EQ(u"\\My Documents\\My Ringtones\\Chimes.mp3", std::u16string(picker.m_ofn.lpstrFile));
+}
+
+TEST_F(FileDialogTest, SaveAsOffersTheNameAddsTheExtensionAndAsksBeforeReplacingAFile)
+{
+    const fs::path documents = handset::deviceFileSystem() / "My Documents";
+    fs::create_directories(documents);
+    for (const fs::path& file : {documents / "Tonquil Backup.tqb", documents / "notes.txt"})
+        std::ofstream(file) << "x";
+    // The picker's own boxes: No to replacing the file, OK to the bad name.
+    ::setenv("HANDSET_MSGBOX_ANSWERS", "no,ok", 1);
+
+    CFileDialog picker(FALSE, u"tqb", u"\\My Documents\\Tonquil Backup", OFN_OVERWRITEPROMPT,
+                       u"Tonquil backups (*.tqb)|*.tqb||");
+    handset::ui::whenNextFormShown([&](CWnd* form) {
+        auto* list = form->widget()->findChild<QListWidget*>(QStringLiteral("1120"));
+        auto* folder = form->widget()->findChild<QLabel*>(QStringLiteral("1088"));
+        auto* name = form->widget()->findChild<QLineEdit*>(QStringLiteral("1152"));
+        ASSERT_NE(nullptr, list);
+        ASSERT_NE(nullptr, folder);
+        ASSERT_NE(nullptr, name);
+        // The offered path says where to start and what to call the file.
+        EXPECT_EQ(QStringLiteral("\\My Documents"), folder->text());
+        EXPECT_EQ(QStringLiteral("Tonquil Backup"), name->text());
+        EXPECT_EQ((QStringList{"..", "Tonquil Backup.tqb"}), rowsOf(list));
+        const HWND menuBar = handset::ui::menuBarOf(form->m_hWnd);
+        handset::ui::pressSoftKey(menuBar, 0);  // the file exists: No keeps the picker open
+        for (const char* typed : {"bad:name", "Week"}) {
+            name->clear();
+            QTest::keyClicks(name, QString::fromLatin1(typed));
+            handset::ui::pressSoftKey(menuBar, 0);
+        }
+    });
+    EXPECT_EQ(IDOK, picker.DoModal());
+    EXPECT_EQ(u"\\My Documents\\Week.tqb", picker.GetPathName());
+
+    // A scripted answer gets the default extension as a typed name does.
+    handset::scriptPickerAnswers({u"\\My Documents\\Other"});
+    CFileDialog scripted(FALSE, u"tqb", nullptr, OFN_OVERWRITEPROMPT, nullptr);
+    EXPECT_EQ(IDOK, scripted.DoModal());
+    EXPECT_EQ(u"\\My Documents\\Other.tqb", scripted.GetPathName());
 }
 
 TEST_F(FileDialogTest, PicturePickerShowsThumbnailsOfMyPicturesAndATapChoosesOne)
