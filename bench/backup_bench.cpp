@@ -17,6 +17,7 @@
 #include <handset/wstring.h>
 #include <settings/settings.h>
 
+#include "contacts_app.h"
 #include "report.h"
 #include "test_device.h"
 
@@ -45,18 +46,11 @@ struct Phone {
         }
         settings::ensureCategoryKey(u"Family");
         settings::writeCategoryPriority(u"Family", settings::PriorityVip);
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp2,
-                         reinterpret_cast<void**>(&app));
-        if (app)
-            app->Logon(0);
+        app = bench::logOnContacts<IPOutlookApp2>(IID_IPOutlookApp2);
     }
     ~Phone()
     {
-        if (app) {
-            app->Logoff();
-            app->Release();
-        }
+        bench::logOffContacts(app);
     }
 
     handset::testing::TempDevice device;

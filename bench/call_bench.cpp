@@ -26,6 +26,7 @@
 #include <benchmark/benchmark.h>
 
 #include "call_monitor.h"
+#include "contacts_app.h"
 #include "report.h"
 #include "ring_settings.h"
 #include "test_device.h"
@@ -62,11 +63,7 @@ struct Phone {
                      numberOf(i) + "\r\nEND:VCARD\r\n";
         }
         (void)handset::contacts::importVCards(cards);
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp,
-                         reinterpret_cast<void**>(&app));
-        if (app)
-            app->Logon(0);
+        app = bench::logOnContacts();
         auto started = handset::radio::Server::start(handset::radio::socketPath(), {{u"Cellular Line"}});
         radio = std::move(started.server);
         tolvane::setCallMonitorContacts(app);
@@ -77,10 +74,7 @@ struct Phone {
         tolvane::stopCallMonitor();
         tolvane::setCallMonitorContacts(nullptr);
         radio.reset();
-        if (app) {
-            app->Logoff();
-            app->Release();
-        }
+        bench::logOffContacts(app);
     }
 
     handset::testing::TempDevice device;

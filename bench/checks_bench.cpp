@@ -21,6 +21,7 @@
 #include <settings/caller.h>
 #include <settings/explain.h>
 
+#include "contacts_app.h"
 #include "report.h"
 #include "test_device.h"
 #include "test_media.h"
@@ -68,18 +69,11 @@ struct Phone {
             (void)handset::contacts::setContact(imported.added[i], tones);
         }
 
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp2,
-                         reinterpret_cast<void**>(&app));
-        if (app)
-            app->Logon(0);
+        app = bench::logOnContacts<IPOutlookApp2>(IID_IPOutlookApp2);
     }
     ~Phone()
     {
-        if (app) {
-            app->Logoff();
-            app->Release();
-        }
+        bench::logOffContacts(app);
     }
 
     handset::testing::TempDevice device;

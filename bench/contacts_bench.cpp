@@ -32,6 +32,7 @@
 #include <handset/ui.h>
 #include <settings/settings.h>
 
+#include "contacts_app.h"
 #include "report.h"
 #include "tonquil_program.h"
 #include "test_device.h"
@@ -72,11 +73,7 @@ Phone& phoneWith(int contacts)
         }
         if (!handset::contacts::importVCards(cards).ok())
             return phone;
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp2,
-                         reinterpret_cast<void**>(&phone.app));
-        if (phone.app)
-            phone.app->Logon(0);
+        phone.app = bench::logOnContacts<IPOutlookApp2>(IID_IPOutlookApp2);
     } else {
         handset::setDeviceRoot(phone.device->root());
     }

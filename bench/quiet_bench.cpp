@@ -19,6 +19,7 @@
 
 #include <vector>
 
+#include "contacts_app.h"
 #include "report.h"
 #include "test_device.h"
 
@@ -51,11 +52,7 @@ struct QuietPhone {
         fields.lastName = u"Caller";
         fields.phones = {{PIMPR_MOBILE_TELEPHONE_NUMBER, kCaller}};
         (void)handset::contacts::addContact(fields, nullptr);
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp,
-                         reinterpret_cast<void**>(&app));
-        if (app)
-            app->Logon(0);
+        app = bench::logOnContacts();
         SYSTEMTIME now{};
         GetLocalTime(&now);
         const std::uint64_t ticks = settings::fileTimeTicks(now);
@@ -66,10 +63,7 @@ struct QuietPhone {
     }
     ~QuietPhone()
     {
-        if (app) {
-            app->Logoff();
-            app->Release();
-        }
+        bench::logOffContacts(app);
     }
 
     // The phone's log, filled once by calls the radio offers and nobody answers.

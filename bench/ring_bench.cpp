@@ -19,6 +19,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "contacts_app.h"
 #include "report.h"
 #include "ring_settings.h"
 #include "test_device.h"
@@ -61,10 +62,7 @@ Phone& phoneWith(int contacts)
                      numberOf(i) + "\r\nCATEGORIES:Friends\r\nEND:VCARD\r\n";
         }
         (void)handset::contacts::importVCards(cards);
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp,
-                         reinterpret_cast<void**>(&phone.app));
-        phone.app->Logon(0);
+        phone.app = bench::logOnContacts();
     } else {
         handset::setDeviceRoot(phone.device->root());
     }

@@ -19,6 +19,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "contacts_app.h"
 #include "report.h"
 #include "ring_settings.h"
 #include "test_device.h"
@@ -50,18 +51,11 @@ struct RingingPhone {
         fields.phones = {{PIMPR_MOBILE_TELEPHONE_NUMBER, kCaller}};
         fields.ringTone = kTone;
         (void)handset::contacts::addContact(fields, nullptr);
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp,
-                         reinterpret_cast<void**>(&app));
-        if (app)
-            app->Logon(0);
+        app = bench::logOnContacts();
     }
     ~RingingPhone()
     {
-        if (app) {
-            app->Logoff();
-            app->Release();
-        }
+        bench::logOffContacts(app);
     }
 
     handset::testing::TempDevice device;
