@@ -273,17 +273,16 @@ IdleReader& idleReader()
     return *idle;
 }
 
-// A reader's connection to the log now: the idle one when it still reads
-// this file, else a new one.
-std::unique_ptr<Connection> readerConnection(std::optional<FileIdentity>& file)
+// A reader's connection to the log `file` is now: the idle one when it
+// still reads this file, else a new one.
+std::unique_ptr<Connection> readerConnection(const FileIdentity& file)
 {
-    file = identityOf(logPath());
     IdleReader& idle = idleReader();
     std::unique_ptr<Connection> connection;
     {
         std::lock_guard lock(idle.mutex);
         connection = std::move(idle.connection);
-        if (connection && file && idle.file == *file)
+        if (connection && idle.file == file)
             return connection;
     }
     connection.reset();
@@ -321,10 +320,12 @@ std::unique_ptr<Reader> Reader::open(std::string& error)
 {
     error.clear();
     auto state = std::make_unique<State>();
-    std::error_code ec;
-    if (!std::filesystem::exists(logPath(), ec))
+    // One look at the file tells both whether there is a log yet and which
+    // file a kept connection must match.
+    state->file = identityOf(logPath());
+    if (!state->file)
         return std::unique_ptr<Reader>(new Reader(std::move(state)));
-    state->connection = readerConnection(state->file);
+    state->connection = readerConnection(*state->file);
     Connection& connection = *state->connection;
     if (connection.status() != SQLITE_OK) {
         error = "cannot open the call log: " + connection.error();
