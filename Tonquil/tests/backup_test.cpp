@@ -27,13 +27,14 @@
 #include <test_device.h>
 
 #include "profiles_message_capture.h"
+#include "tones_dialog.h"
 
 namespace {
 
 using namespace tonquil::backup;
+using tones_test::kBell;
 using handset::contacts::ContactChanges;
 
-const std::u16string kBell = u"\\My Documents\\My Ringtones\\Bell.wav";
 const std::u16string kChime = u"\\My Documents\\My Ringtones\\Chime.mp3";
 const std::u16string kBackup = u"\\My Documents\\Tonquil Backup.tqb";
 const SYSTEMTIME kNow{2026, 3, 0, 12, 9, 30, 0, 0};

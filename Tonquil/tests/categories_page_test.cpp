@@ -24,7 +24,6 @@ using namespace tones_test;
 namespace {
 
 const std::u16string kCategoriesKey = u"Software\\Quorrel\\Tonquil\\Categories";
-const std::u16string kBell = u"\\My Documents\\My Ringtones\\Bell.wav";
 constexpr int kRow = 28;
 
 constexpr int kRingTone = ids::kCategoryRingSlot.toneButton;

@@ -14,6 +14,7 @@
 #include <test_device.h>
 
 #include "profiles_message_capture.h"
+#include "form_steps.h"
 #include "profiles_registry.h"
 
 using namespace tonquil;
@@ -23,12 +24,8 @@ using settings::ScheduleEntry;
 
 namespace {
 
-// The widget that has, or gets when its form is active, the keyboard focus
-// (offscreen no form ever becomes the active window).
-QWidget* focusOf(CWnd* form)
-{
-    return form->widget()->window()->focusWidget();
-}
+using form_steps::click;
+using form_steps::focusOf;
 
 CComboBox* comboOf(CWnd* form, unsigned id)
 {
@@ -71,12 +68,6 @@ void choose(CWnd* form, unsigned id, int index)
     box->setCurrentIndex(index);
 }
 
-void click(CWnd* form, unsigned id)
-{
-    auto* button = qobject_cast<QAbstractButton*>(form->GetDlgItem(static_cast<int>(id))->widget());
-    ASSERT_NE(nullptr, button);
-    button->click();
-}
 
 void chooseMenu(CWnd* form, UINT command)
 {

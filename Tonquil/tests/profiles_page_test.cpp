@@ -12,6 +12,7 @@
 
 #include <test_device.h>
 
+#include "form_steps.h"
 #include "profiles_registry.h"
 
 using namespace tonquil;
@@ -21,19 +22,9 @@ using settings::ScheduleEntry;
 
 namespace {
 
-// The widget that has, or gets when its form is active, the keyboard focus
-// (offscreen no form ever becomes the active window).
-QWidget* focusOf(CWnd* form)
-{
-    return form->widget()->window()->focusWidget();
-}
+using form_steps::click;
+using form_steps::focusOf;
 
-void click(CWnd* form, unsigned id)
-{
-    auto* button = qobject_cast<QAbstractButton*>(form->GetDlgItem(static_cast<int>(id))->widget());
-    ASSERT_NE(nullptr, button);
-    button->click();
-}
 
 LOGFONTW fontOf(CWnd* page, unsigned id)
 {

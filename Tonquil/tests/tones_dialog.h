@@ -25,19 +25,16 @@
 #include <test_device.h>
 #include <test_media.h>
 
+#include "form_steps.h"
+
 namespace tones_test {
 
 inline const std::u16string kShortTone = u"\\My Documents\\My Ringtones\\Short.wav";
 inline const std::u16string kLongTone = u"\\My Documents\\My Ringtones\\Long.wav";
 
-inline void click(CWnd* dialog, int id)
-{
-    CWnd* control = dialog->GetDlgItem(id);
-    ASSERT_NE(nullptr, control);
-    auto* button = qobject_cast<QAbstractButton*>(control->widget());
-    ASSERT_NE(nullptr, button);
-    button->click();
-}
+inline const std::u16string kBell = u"\\My Documents\\My Ringtones\\Bell.wav";
+
+using form_steps::click;
 
 // Taps row `row` of a list view as a person would.
 inline void tapRow(CWnd* list, int row)

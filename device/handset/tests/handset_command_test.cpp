@@ -31,19 +31,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using handset::testing::Outcome;
+using handset::testing::slurp;
 
 std::string joined(const std::vector<std::string>& arguments)
 {

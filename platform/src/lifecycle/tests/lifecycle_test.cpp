@@ -15,6 +15,7 @@
 #include <handset/log.h>
 
 #include "test_device.h"
+#include "test_program.h"
 
 namespace {
 
@@ -23,8 +24,6 @@ using handset::lifecycle::BootOptions;
 using handset::lifecycle::Required;
 using handset::lifecycle::ResidentProgram;
 using handset::lifecycle::RunningProgram;
-
-constexpr char kProgram[] = "lifecycle_test_program";
 
 bool processExists(pid_t pid)
 {

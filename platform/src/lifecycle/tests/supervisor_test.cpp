@@ -19,6 +19,7 @@
 
 #include "run_program.h"
 #include "test_device.h"
+#include "test_program.h"
 
 namespace {
 
@@ -26,8 +27,6 @@ namespace fs = std::filesystem;
 using handset::lifecycle::Required;
 using handset::lifecycle::ResidentProgram;
 using handset::lifecycle::RestartRecord;
-
-constexpr char kProgram[] = "lifecycle_test_program";
 
 class SupervisorTest : public handset::testing::DeviceTest {
 protected:

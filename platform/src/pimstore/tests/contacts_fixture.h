@@ -16,6 +16,9 @@
 
 namespace handset::testing {
 
+// What the store answers for an object or property that is not there.
+inline constexpr HRESULT kNotFound = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+
 // A CEPROPVAL pointing at a string property; the text must outlive it.
 inline CEPROPVAL stringProp(CEPROPID propid, LPCWSTR text)
 {

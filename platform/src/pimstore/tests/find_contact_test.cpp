@@ -8,7 +8,6 @@
 namespace handset::testing {
 namespace {
 
-constexpr HRESULT kNotFound = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
 constexpr CEPROPID kSentinelProp = 0xdeadbeef;
 
 class FindContactTest : public ContactsTest {

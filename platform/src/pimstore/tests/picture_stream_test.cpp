@@ -9,7 +9,6 @@
 namespace handset::testing {
 namespace {
 
-constexpr HRESULT kNotFound = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
 
 std::vector<BYTE> pattern(std::size_t size)
 {

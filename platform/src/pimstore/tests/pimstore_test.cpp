@@ -15,7 +15,6 @@
 namespace handset::testing {
 namespace {
 
-constexpr HRESULT kNotFound = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
 constexpr HRESULT kShortBuffer = HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
 
 using PimStoreTest = ContactsTest;

@@ -14,6 +14,7 @@
 #include <handset/registry.h>
 #include <handset/wstring.h>
 
+#include "reg_text.h"
 #include "test_device.h"
 
 namespace handset {
@@ -33,8 +34,6 @@ namespace {
 
 using namespace handset;
 using handset::testing::DeviceTest;
-
-const std::string kHeader = "Windows Registry Editor Version 5.00\n\n";
 
 // Everything below a key, by path relative to it: the values in order.
 using Tree = std::map<std::u16string, std::vector<RegValue>>;
@@ -68,16 +67,6 @@ void setValue(HKEY root, const std::u16string& key, const std::u16string& name, 
     RegCloseKey(open);
 }
 
-std::vector<BYTE> utf16z(std::u16string_view text)
-{
-    std::vector<BYTE> bytes;
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<BYTE>(c & 0xFF));
-        bytes.push_back(static_cast<BYTE>(c >> 8));
-    }
-    bytes.insert(bytes.end(), {0, 0});
-    return bytes;
-}
 
 std::optional<RegValue> valueAt(HKEY root, const std::u16string& key, const std::u16string& name)
 {

@@ -7,26 +7,14 @@
 
 #include <handset/regfile.h>
 
+#include "reg_text.h"
+
 namespace {
 
 using handset::parseRegFile;
 using handset::RegKeyPath;
 using handset::RegOperation;
 using Kind = RegOperation::Kind;
-
-const std::string kHeader = "Windows Registry Editor Version 5.00\n\n";
-
-std::vector<BYTE> utf16z(std::u16string_view text)
-{
-    std::vector<BYTE> bytes;
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<BYTE>(c & 0xFF));
-        bytes.push_back(static_cast<BYTE>(c >> 8));
-    }
-    bytes.push_back(0);
-    bytes.push_back(0);
-    return bytes;
-}
 
 // The operations of a file that must parse.
 std::vector<RegOperation> parsed(const std::string& text)
