@@ -552,14 +552,13 @@ TEST_F(PimStoreTest, EveryContactIsReadInOnePassInFolderOrderAsGetPropsFillsIt)
 {
     using contacts::ContactChanges;
     CEOID smith = 0, nobody = 0, gone = 0, acme = 0;
-    ASSERT_EQ(ERROR_SUCCESS, contacts::addContact(ContactChanges{.firstName = u"John", .lastName = u"Smith",
-                                                                 .phones = {{PIMPR_MOBILE_TELEPHONE_NUMBER, u"5550001"}}},
-                                                  &smith));
+    const ContactChanges john{.firstName = u"John", .lastName = u"Smith",
+                              .phones = {{PIMPR_MOBILE_TELEPHONE_NUMBER, u"5550001"}}};
+    const ContactChanges company{.company = u"Acme", .priority = WORD{2}, .picture = std::vector<BYTE>(300, 7)};
+    ASSERT_EQ(ERROR_SUCCESS, contacts::addContact(john, &smith));
     ASSERT_EQ(ERROR_SUCCESS, contacts::addContact(ContactChanges{}, &nobody));
     ASSERT_EQ(ERROR_SUCCESS, contacts::addContact(ContactChanges{.lastName = u"Gone"}, &gone));
-    ASSERT_EQ(ERROR_SUCCESS, contacts::addContact(ContactChanges{.company = u"Acme", .priority = WORD{2},
-                                                                 .picture = std::vector<BYTE>(300, 7)},
-                                                  &acme));
+    ASSERT_EQ(ERROR_SUCCESS, contacts::addContact(company, &acme));
     ASSERT_EQ(ERROR_SUCCESS, contacts::deleteContact(gone));
 
     const CEPROPID priority = namedId(contacts::kPriorityName, CEVT_UI2);
