@@ -3,6 +3,7 @@
 #include <QStringView>
 
 #include <handset/com_ptr.h>
+#include <handset/pimstore_read.h>
 #include <settings/caller.h>
 
 namespace tonquil {
@@ -64,30 +65,22 @@ FolderContact contactAt(IPOutlookApp2* contacts, IPOutlookItemCollection* items,
 
 std::vector<ContactEntry> buildContactEntries(IPOutlookApp2* contacts)
 {
-    ComPtr<IFolder> folder;
-    ComPtr<IPOutlookItemCollection> items;
-    int count = 0;
-    if (!contacts || FAILED(contacts->GetDefaultFolder(olFolderContacts, folder.out())) ||
-        FAILED(folder->get_Items(items.out())) || FAILED(items->get_Count(&count)) || count <= 0)
-        return {};
-
-    std::vector<ContactEntry> entries(static_cast<std::size_t>(count));
-    std::vector<BYTE> buffer(kPropBufferBytes);
+    // One pass over the volume for every contact: opening each one and
+    // reading it on its own costs many times the reading itself.
     static constexpr CEPROPID kShown[] = {PIMPR_FIRST_NAME, PIMPR_LAST_NAME, PIMPR_COMPANY_NAME, PIMPR_RINGTONE};
-    for (int i = 1; i <= count; ++i) {
-        ContactEntry& entry = entries[static_cast<std::size_t>(i - 1)];
-        const FolderContact found = contactAt(contacts, items.get(), i);
-        if (!found.item)
-            continue;
-        entry.oid = found.oid;
-        const CEPROPVAL* values = settings::readContactProps(found.item.get(), kShown, 4, buffer);
-        if (!values)
-            continue;
-        entry.firstName = shownName(propString(values[0]));
-        entry.lastName = shownName(propString(values[1]));
-        entry.company = shownName(propString(values[2]));
-        entry.hasRingTone = !propString(values[3]).empty();
-    }
+    std::vector<ContactEntry> entries;
+    const HRESULT read =
+        handset::PimReadEveryContact(contacts, kShown, 4, [&entries](CEOID oid, const CEPROPVAL* values) {
+            ContactEntry& entry = entries.emplace_back();
+            entry.oid = oid;
+            entry.firstName = shownName(propString(values[0]));
+            entry.lastName = shownName(propString(values[1]));
+            entry.company = shownName(propString(values[2]));
+            entry.hasRingTone = !propString(values[3]).empty();
+            return S_OK;
+        });
+    if (FAILED(read))
+        entries.clear();
     return entries;
 }
 

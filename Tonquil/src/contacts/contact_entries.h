@@ -31,9 +31,9 @@ struct ContactEntry {
 };
 
 // One entry per contact of the contacts folder, in the folder's order, each
-// with its names, company and ring tone mark. A contact that cannot be
-// opened or read keeps empty texts and no marks. None without a contacts
-// application or folder.
+// with its names, company and ring tone mark, read in one pass. None
+// without a logged-on contacts application or when the contacts cannot be
+// read.
 std::vector<ContactEntry> buildContactEntries(IPOutlookApp2* contacts);
 
 // Reads the SMS tone mark and the priority; false (the entry unchanged, to

@@ -1,5 +1,6 @@
 // The application object "PocketOutlook.Application", its contacts folder
-// and the folder's item collection, and FindMatchingContact.
+// and the folder's item collection, FindMatchingContact and the read of
+// every contact at once.
 
 #include <sqlite3.h>
 
@@ -8,8 +9,11 @@
 #include <string>
 #include <vector>
 
+#include <handset/pimstore_read.h>
+
 #include "pimstore/contact_data.h"
 #include "pimstore/objects.h"
+#include "pimstore/prop_buffer.h"
 #include "pimstore/results.h"
 
 namespace handset::pim {
@@ -195,6 +199,30 @@ public:
         return hr;
     }
 
+    HRESULT readEveryContact(const CEPROPID* ids, WORD count,
+                             const std::function<HRESULT(CEOID, const CEPROPVAL*)>& each)
+    {
+        if (!loggedOn_)
+            return E_UNEXPECTED;
+        // One buffer serves every contact; CEPROPVAL elements keep it aligned for the records.
+        std::vector<CEPROPVAL> buffer;
+        HRESULT stopped = S_OK;
+        Store store;
+        int rc = store.status();
+        if (rc == SQLITE_OK)
+            rc = pim::readEveryContact(store, {ids, count}, [&](CEOID oid, std::span<const PropRead> reads) {
+                const std::size_t records = (packedSize(reads) + sizeof(CEPROPVAL) - 1) / sizeof(CEPROPVAL);
+                if (buffer.size() < records)
+                    buffer.resize(records);
+                packProps(reads, reinterpret_cast<BYTE*>(buffer.data()));
+                stopped = each(oid, buffer.data());
+                return FAILED(stopped) ? SQLITE_ABORT : SQLITE_OK;
+            });
+        if (FAILED(stopped))
+            return stopped;
+        return toHresult(rc);
+    }
+
 private:
     // Hands out the object of an existing contact only, so that a stale
     // object id fails here rather than at the first read.
@@ -240,4 +268,13 @@ HRESULT FindMatchingContact(IPOutlookApp* pPOOM, LPCWSTR pszFind, DWORD dwFlags,
     if (!app)
         return E_INVALIDARG;
     return app->findMatchingContact(pszFind, dwFlags, ppContact, ppropid);
+}
+
+HRESULT handset::PimReadEveryContact(IPOutlookApp* pPOOM, const CEPROPID* rgPropID, WORD cProps,
+                                     const std::function<HRESULT(CEOID, const CEPROPVAL*)>& each)
+{
+    auto* app = dynamic_cast<handset::pim::Application*>(pPOOM);
+    if (!app || !rgPropID || cProps == 0 || !each)
+        return E_INVALIDARG;
+    return app->readEveryContact(rgPropID, cProps, each);
 }

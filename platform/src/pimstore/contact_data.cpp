@@ -230,6 +230,48 @@ int readAllProperties(Store& store, CEOID oid, std::map<CEPROPID, PropValue>& va
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
+int readEveryContact(Store& store, std::span<const CEPROPID> propids,
+                     const std::function<int(CEOID, std::span<const PropRead>)>& each)
+{
+    std::vector<PropRead> reads(propids.size());
+    for (std::size_t i = 0; i < propids.size(); ++i)
+        reads[i].propid = propids[i];
+    // The join gives each contact's properties one after the other (a
+    // contact without any as one row of NULLs); object ids start at 1, so
+    // 0 stands for "no contact yet".
+    CEOID current = 0;
+    const auto handOver = [&] {
+        const int rc = each(current, reads);
+        for (PropRead& read : reads)
+            read.value.reset();
+        return rc;
+    };
+    auto scan = store.statement(Sql::EveryContactProps);
+    int rc;
+    while ((rc = scan.step()) == SQLITE_ROW) {
+        const auto oid = static_cast<CEOID>(scan.integer(0));
+        if (oid != current) {
+            if (current != 0 && (rc = handOver()) != SQLITE_OK)
+                return rc;
+            current = oid;
+        }
+        if (scan.isNull(1))
+            continue;
+        const auto propid = static_cast<CEPROPID>(scan.integer(1));
+        const WORD type = TypeFromPropID(propid);
+        if (!isValueType(type))
+            continue;
+        // Only the values asked for are taken out of the row, so that a
+        // contact's picture or other long values are never copied.
+        for (PropRead& read : reads)
+            if (read.propid == propid)
+                read.value = columnValue(scan, 2, type);
+    }
+    if (rc != SQLITE_DONE)
+        return rc;
+    return current != 0 ? handOver() : SQLITE_OK;
+}
+
 int saveContact(Store& store, CEOID& oid, const PropChanges& changes)
 {
     CEOID saved = oid;

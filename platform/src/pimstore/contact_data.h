@@ -7,8 +7,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -27,6 +29,12 @@ using PropValue = std::variant<std::int64_t, double, std::u16string, std::vector
 // Changes to one contact: a value to write, or nullopt to remove.
 using PropChanges = std::map<CEPROPID, std::optional<PropValue>>;
 
+// One property as a read found it.
+struct PropRead {
+    CEPROPID propid = 0;
+    std::optional<PropValue> value;  // empty: the property is not there
+};
+
 // Which properties a contact may hold, and whether a type can be stored by
 // value (as opposed to a stream).
 bool isValueType(WORD type);
@@ -44,6 +52,14 @@ int readProperty(Store& store, CEOID oid, CEPROPID propid, std::optional<PropVal
 
 // Every stored property of a contact. kMissing when there is no such contact.
 int readAllProperties(Store& store, CEOID oid, std::map<CEPROPID, PropValue>& values);
+
+// Reads `propids` of every contact in one pass over the volume, in object id
+// order (the folder's): `each` gets a contact's object id and one read per
+// id asked for, in that order, empty where the contact lacks the property
+// (a stream property is always empty: it is read through its stream only).
+// A result of `each` other than SQLITE_OK ends the pass and is returned.
+int readEveryContact(Store& store, std::span<const CEPROPID> propids,
+                     const std::function<int(CEOID, std::span<const PropRead>)>& each);
 
 // Writes `changes` to contact `oid` in one write (a new contact when oid is
 // 0, whose id is then stored in `oid`). Keeps the phone-number index and the

@@ -12,11 +12,6 @@
 
 namespace handset::pim {
 
-struct PropRead {
-    CEPROPID propid = 0;
-    std::optional<PropValue> value;  // empty: the property is not there
-};
-
 // The bytes the properties need in a buffer. Each string or blob starts at
 // an even offset, so that strings stay aligned for WCHAR.
 std::size_t packedSize(std::span<const PropRead> props);

@@ -47,6 +47,7 @@ enum class Sql {
     FindPhone,          // tail -> oid, propid, digits
     ListContacts,       // -> oid
     ContactProps,       // oid -> propid, value
+    EveryContactProps,  // -> oid, propid, value (NULL for a contact without properties), by oid
     PropsOfType,        // propid -> oid, value
     FindName,           // name -> propid
     FindNameById,       // propid -> 1

@@ -1,6 +1,7 @@
 // The contacts interfaces as the tone manager calls them: the application
 // object, the folder and its items, property reads into the caller's buffer,
-// writes, named properties, and what a failed save leaves behind.
+// writes, named properties, what a failed save leaves behind, and the read
+// of every contact at once.
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <handset/contacts_admin.h>
 #include <handset/device.h>
 #include <handset/faults.h>
+#include <handset/pimstore_read.h>
 
 #include "contacts_fixture.h"
 
@@ -543,6 +545,75 @@ TEST_F(PimStoreTest, AFailedSaveLeavesTheVolumeAsItWas)
     EXPECT_TRUE(FAILED(item->Save()));
     EXPECT_EQ(S_OK, item->Save());
     EXPECT_EQ(2, contactCount());
+}
+
+TEST_F(PimStoreTest, EveryContactIsReadInOnePassInFolderOrderAsGetPropsFillsIt)
+{
+    using contacts::ContactChanges;
+    CEOID smith = 0, nobody = 0, gone = 0, acme = 0;
+    const ContactChanges john{.firstName = u"John", .lastName = u"Smith",
+                              .phones = {{PIMPR_MOBILE_TELEPHONE_NUMBER, u"5550001"}}};
+    const ContactChanges company{.company = u"Acme", .priority = WORD{2}, .picture = std::vector<BYTE>(300, 7)};
+    ASSERT_EQ(ERROR_SUCCESS, contacts::addContact(john, &smith));
+    ASSERT_EQ(ERROR_SUCCESS, contacts::addContact(ContactChanges{}, &nobody));
+    ASSERT_EQ(ERROR_SUCCESS, contacts::addContact(ContactChanges{.lastName = u"Gone"}, &gone));
+    ASSERT_EQ(ERROR_SUCCESS, contacts::addContact(company, &acme));
+    ASSERT_EQ(ERROR_SUCCESS, contacts::deleteContact(gone));
+
+    const CEPROPID priority = namedId(contacts::kPriorityName, CEVT_UI2);
+    const CEPROPID ids[] = {PIMPR_FIRST_NAME, PIMPR_LAST_NAME, PIMPR_COMPANY_NAME, PIMPR_PICTURE, priority};
+    struct Seen {
+        CEOID oid;
+        std::u16string texts;  // the three names, "-" for one not found
+        bool picture;
+        int priority;          // -1: not found
+    };
+    std::vector<Seen> seen;
+    ASSERT_EQ(S_OK, PimReadEveryContact(app_.get(), ids, 5, [&](CEOID oid, const CEPROPVAL* values) {
+        Seen contact{oid, {}, !(values[3].wFlags & CEDB_PROPNOTFOUND),
+                     (values[4].wFlags & CEDB_PROPNOTFOUND) ? -1 : values[4].val.uiVal};
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(ids[i], values[i].propid);
+            contact.texts += (values[i].wFlags & CEDB_PROPNOTFOUND) ? u"-" : values[i].val.lpwstr;
+            contact.texts += u"|";
+        }
+        // The strings follow the records, as GetProps packs them.
+        if (oid == smith) {
+            EXPECT_EQ(reinterpret_cast<const BYTE*>(values) + 5 * sizeof(CEPROPVAL),
+                      reinterpret_cast<const BYTE*>(values[0].val.lpwstr));
+            EXPECT_EQ(sizeof(u"John"), values[0].wLenData);
+        }
+        seen.push_back(contact);
+        return S_OK;
+    }));
+    ASSERT_EQ(3u, seen.size());
+    EXPECT_EQ(smith, seen[0].oid);
+    EXPECT_EQ(u"John|Smith|-|", seen[0].texts);
+    EXPECT_EQ(nobody, seen[1].oid);
+    EXPECT_EQ(u"-|-|-|", seen[1].texts);
+    EXPECT_EQ(acme, seen[2].oid);
+    EXPECT_EQ(u"-|-|Acme|", seen[2].texts);
+    EXPECT_EQ(2, seen[2].priority);
+    EXPECT_EQ(-1, seen[0].priority);
+    EXPECT_FALSE(seen[2].picture);  // a stream, read through OpenProperty only
+
+    // A failure of the callback ends the read with its code; so does a failed step.
+    int calls = 0;
+    EXPECT_EQ(E_ABORT, PimReadEveryContact(app_.get(), ids, 5, [&](CEOID, const CEPROPVAL*) {
+                  ++calls;
+                  return E_ABORT;
+              }));
+    EXPECT_EQ(1, calls);
+    const auto ignore = [](CEOID, const CEPROPVAL*) { return S_OK; };
+    faults::failStep(faults::Store::Contacts, 2, faults::Fault::IoError);
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_WRITE_FAULT), PimReadEveryContact(app_.get(), ids, 5, ignore));
+    faults::failStep(faults::Store::Contacts, 0, faults::Fault::IoError);
+
+    EXPECT_EQ(E_INVALIDARG, PimReadEveryContact(app_.get(), nullptr, 5, ignore));
+    EXPECT_EQ(E_INVALIDARG, PimReadEveryContact(app_.get(), ids, 0, ignore));
+    EXPECT_EQ(E_INVALIDARG, PimReadEveryContact(nullptr, ids, 5, ignore));
+    EXPECT_EQ(S_OK, app_->Logoff());
+    EXPECT_EQ(E_UNEXPECTED, PimReadEveryContact(app_.get(), ids, 5, ignore));
 }
 
 }  // namespace
