@@ -246,7 +246,12 @@ int readEveryContact(Store& store, std::span<const CEPROPID> propids,
             read.value.reset();
         return rc;
     };
+    std::string asked = "[";
+    for (const CEPROPID id : propids)
+        asked += (asked.size() > 1 ? "," : "") + std::to_string(id);
+    asked += "]";
     auto scan = store.statement(Sql::EveryContactProps);
+    scan.bindText(asked);
     int rc;
     while ((rc = scan.step()) == SQLITE_ROW) {
         const auto oid = static_cast<CEOID>(scan.integer(0));
@@ -261,8 +266,6 @@ int readEveryContact(Store& store, std::span<const CEPROPID> propids,
         const WORD type = TypeFromPropID(propid);
         if (!isValueType(type))
             continue;
-        // Only the values asked for are taken out of the row, so that a
-        // contact's picture or other long values are never copied.
         for (PropRead& read : reads)
             if (read.propid == propid)
                 read.value = columnValue(scan, 2, type);

@@ -57,7 +57,10 @@ constexpr const char* kStatements[] = {
     "SELECT oid, propid, digits FROM phone_index WHERE tail = ?1",
     "SELECT oid FROM contacts ORDER BY oid",
     "SELECT propid, value FROM props WHERE oid = ?1",
-    "SELECT c.oid, p.propid, p.value FROM contacts c LEFT JOIN props p ON p.oid = c.oid ORDER BY c.oid",
+    // Only the properties asked for (a JSON array of their ids) are joined,
+    // so that no contact's picture is read with them.
+    "SELECT c.oid, p.propid, p.value FROM contacts c LEFT JOIN props p "
+    "ON p.oid = c.oid AND p.propid IN (SELECT value FROM json_each(?1)) ORDER BY c.oid",
     "SELECT oid, value FROM props WHERE propid = ?1",
     "SELECT propid FROM named_props WHERE name = ?1",
     "SELECT 1 FROM named_props WHERE propid = ?1",

@@ -47,7 +47,7 @@ enum class Sql {
     FindPhone,          // tail -> oid, propid, digits
     ListContacts,       // -> oid
     ContactProps,       // oid -> propid, value
-    EveryContactProps,  // -> oid, propid, value (NULL for a contact without properties), by oid
+    EveryContactProps,  // ids asked for (a JSON array) -> oid, propid, value (NULL: none of them), by oid
     PropsOfType,        // propid -> oid, value
     FindName,           // name -> propid
     FindNameById,       // propid -> 1
