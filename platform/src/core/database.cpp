@@ -72,29 +72,36 @@ int injectedFault(faults::Store store)
     return SQLITE_IOERR;
 }
 
-WriterLock::WriterLock(const std::filesystem::path& file)
+WriterLock::WriterLock(DeviceDatabase& database) : database_(database)
 {
-    fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ < 0)
+    database_.writerMutex().lock();
+    forks_ = database_.forks_;
+    const int fd = database_.writerLockDescriptor();
+    if (fd < 0)
         return;
     struct flock whole {};
     whole.l_type = F_WRLCK;
     whole.l_whence = SEEK_SET;
-    while (::fcntl(fd_, F_OFD_SETLKW, &whole) != 0) {
-        if (errno != EINTR) {
-            ::close(fd_);
-            fd_ = -1;
-            return;
-        }
+    int rc;
+    while ((rc = ::fcntl(fd, F_OFD_SETLKW, &whole)) != 0 && errno == EINTR) {
     }
+    locked_ = rc == 0;
 }
 
 WriterLock::~WriterLock()
 {
-    // Closing the only descriptor of the description releases its lock.
-    if (fd_ < 0)
+    // A child forked while this thread held the lock has its own mutex and
+    // no descriptor of the parent's: the parent's lock is the parent's to
+    // release.
+    if (database_.forks_ != forks_)
         return;
-    ::close(fd_);
+    if (locked_) {
+        struct flock whole {};
+        whole.l_type = F_UNLCK;
+        whole.l_whence = SEEK_SET;
+        ::fcntl(database_.writerFd_, F_OFD_SETLK, &whole);
+    }
+    database_.writerMutex().unlock();
     // The kernel wakes the waiters but hands the lock to none of them: a
     // writer that asked again at once would take it before they run.
     // Letting them run first keeps the turns fair.
@@ -191,7 +198,8 @@ std::string_view Statement::text(int column) const
 DeviceDatabase::DeviceDatabase(std::string fileName, faults::Store store, const char* schema,
                                std::span<const char* const> statements)
     : fileName_(std::move(fileName)), store_(store), schema_(schema), sql_(statements),
-      mutex_(new (mutexStorage_) std::recursive_mutex), prepared_(statements.size(), nullptr)
+      mutex_(new (mutexStorage_) std::recursive_mutex), writerMutex_(new (writerMutexStorage_) std::mutex),
+      prepared_(statements.size(), nullptr)
 {
     static const bool forkHandlers = [] {
         pthread_atfork(beforeFork, afterForkInParent, afterForkInChild);
@@ -246,9 +254,18 @@ int DeviceDatabase::open()
     return SQLITE_OK;
 }
 
-std::filesystem::path DeviceDatabase::writerLockFile() const
+int DeviceDatabase::writerLockDescriptor()
 {
-    return deviceRoot() / (fileName_ + "-writer");
+    const std::uint64_t generation = deviceGeneration();
+    if (writerFd_ >= 0 && writerGeneration_ == generation)
+        return writerFd_;
+    // No thread holds the old device's lock: every hold keeps the mutex.
+    if (writerFd_ >= 0)
+        ::close(writerFd_);
+    const std::filesystem::path file = deviceRoot() / (fileName_ + "-writer");
+    writerFd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    writerGeneration_ = generation;
+    return writerFd_;
 }
 
 Statement DeviceDatabase::statement(std::size_t index)
@@ -283,6 +300,14 @@ void DeviceDatabase::close()
 void DeviceDatabase::forget()
 {
     mutex_ = new (mutexStorage_) std::recursive_mutex;
+    // The inherited descriptor shares the parent's open file description,
+    // and with it the parent's lock: locking through it would succeed while
+    // the parent writes. Closing this copy leaves the parent's lock as it is.
+    writerMutex_ = new (writerMutexStorage_) std::mutex;
+    if (writerFd_ >= 0)
+        ::close(writerFd_);
+    writerFd_ = -1;
+    ++forks_;
     std::fill(prepared_.begin(), prepared_.end(), nullptr);  // the parent's, left untouched
     db_ = nullptr;
     if (onDrop)
