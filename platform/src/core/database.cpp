@@ -3,9 +3,12 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <sqlite3.h>
 
+#include <atomic>
 #include <cassert>
 #include <cerrno>
 #include <cstring>
@@ -72,18 +75,45 @@ int injectedFault(faults::Store store)
     return SQLITE_IOERR;
 }
 
+namespace {
+
+// The count, in the lock file, of writers of every process now waiting for
+// the file lock. It only decides whether a release yields: a writer killed
+// while waiting leaves it too high, which costs the releasers a yield each,
+// as every release once did, and never a turn.
+std::atomic_ref<std::uint32_t> waitingOf(void* mapped)
+{
+    return std::atomic_ref<std::uint32_t>(*static_cast<std::uint32_t*>(mapped));
+}
+
+struct flock wholeFile(short type)
+{
+    struct flock whole {};
+    whole.l_type = type;
+    whole.l_whence = SEEK_SET;
+    return whole;
+}
+
+}  // namespace
+
 WriterLock::WriterLock(DeviceDatabase& database) : database_(database)
 {
-    database_.writerMutex().lock();
+    if (!database_.writerMutex().try_lock()) {
+        ++database_.localWaiting_;
+        database_.writerMutex().lock();
+        --database_.localWaiting_;
+    }
     forks_ = database_.forks_;
     const int fd = database_.writerLockDescriptor();
     if (fd < 0)
         return;
-    struct flock whole {};
-    whole.l_type = F_WRLCK;
-    whole.l_whence = SEEK_SET;
-    int rc;
-    while ((rc = ::fcntl(fd, F_OFD_SETLKW, &whole)) != 0 && errno == EINTR) {
+    struct flock whole = wholeFile(F_WRLCK);
+    int rc = ::fcntl(fd, F_OFD_SETLK, &whole);
+    if (rc != 0 && (errno == EAGAIN || errno == EACCES || errno == EINTR)) {
+        waitingOf(database_.writerShared_)++;
+        while ((rc = ::fcntl(fd, F_OFD_SETLKW, &whole)) != 0 && errno == EINTR) {
+        }
+        waitingOf(database_.writerShared_)--;
     }
     locked_ = rc == 0;
 }
@@ -95,17 +125,20 @@ WriterLock::~WriterLock()
     // release.
     if (database_.forks_ != forks_)
         return;
+    bool waited = database_.localWaiting_ > 0;
     if (locked_) {
-        struct flock whole {};
-        whole.l_type = F_UNLCK;
-        whole.l_whence = SEEK_SET;
+        struct flock whole = wholeFile(F_UNLCK);
         ::fcntl(database_.writerFd_, F_OFD_SETLK, &whole);
+        waited = waited || waitingOf(database_.writerShared_) > 0;
     }
     database_.writerMutex().unlock();
     // The kernel wakes the waiters but hands the lock to none of them: a
     // writer that asked again at once would take it before they run.
-    // Letting them run first keeps the turns fair.
-    sched_yield();
+    // Letting them run first keeps the turns fair. With nobody waiting
+    // there is nobody to let run, and a yield on a busy processor would
+    // hand it to other programs for a whole time slice.
+    if (waited)
+        sched_yield();
 }
 
 Statement::~Statement()
@@ -260,12 +293,35 @@ int DeviceDatabase::writerLockDescriptor()
     if (writerFd_ >= 0 && writerGeneration_ == generation)
         return writerFd_;
     // No thread holds the old device's lock: every hold keeps the mutex.
-    if (writerFd_ >= 0)
-        ::close(writerFd_);
+    dropWriterLockFile();
     const std::filesystem::path file = deviceRoot() / (fileName_ + "-writer");
-    writerFd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return -1;
+    // The file holds the count of waiting writers; growing it from nothing
+    // is the same whichever process does it first.
+    struct stat status {};
+    void* mapped = MAP_FAILED;
+    if (::fstat(fd, &status) == 0 && (status.st_size >= kWriterFileSize || ::ftruncate(fd, kWriterFileSize) == 0))
+        mapped = ::mmap(nullptr, kWriterFileSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (mapped == MAP_FAILED) {
+        ::close(fd);
+        return -1;
+    }
+    writerFd_ = fd;
+    writerShared_ = mapped;
     writerGeneration_ = generation;
     return writerFd_;
+}
+
+void DeviceDatabase::dropWriterLockFile()
+{
+    if (writerShared_)
+        ::munmap(writerShared_, kWriterFileSize);
+    if (writerFd_ >= 0)
+        ::close(writerFd_);
+    writerShared_ = nullptr;
+    writerFd_ = -1;
 }
 
 Statement DeviceDatabase::statement(std::size_t index)
@@ -304,9 +360,8 @@ void DeviceDatabase::forget()
     // and with it the parent's lock: locking through it would succeed while
     // the parent writes. Closing this copy leaves the parent's lock as it is.
     writerMutex_ = new (writerMutexStorage_) std::mutex;
-    if (writerFd_ >= 0)
-        ::close(writerFd_);
-    writerFd_ = -1;
+    localWaiting_ = 0;
+    dropWriterLockFile();
     ++forks_;
     std::fill(prepared_.begin(), prepared_.end(), nullptr);  // the parent's, left untouched
     db_ = nullptr;

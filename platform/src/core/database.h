@@ -3,6 +3,7 @@
 // kept for the connection's life, and statements that always reset.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -73,6 +74,9 @@ class DeviceDatabase;
 // of one description never exclude each other, so a mutex of the process
 // makes them take turns first. A lock file that cannot be opened leaves the
 // writer to SQLite's busy handler.
+//
+// A release yields the processor only when some writer waits, counted in
+// the lock file for other processes' and beside the mutex for this one's.
 class WriterLock {
 public:
     explicit WriterLock(DeviceDatabase& database);
@@ -133,7 +137,9 @@ private:
     // there is none yet or the process moved to another device; -1 when it
     // cannot be opened. Call with writerMutex() held.
     int writerLockDescriptor();
+    void dropWriterLockFile();
     std::mutex& writerMutex() { return *writerMutex_; }
+    static constexpr int kWriterFileSize = 4096;
 
     std::string fileName_;
     faults::Store store_;
@@ -144,7 +150,9 @@ private:
     alignas(std::mutex) unsigned char writerMutexStorage_[sizeof(std::mutex)];
     std::mutex* writerMutex_;
     int writerFd_ = -1;
+    void* writerShared_ = nullptr;  // the lock file, mapped: the count of writers waiting for it
     std::uint64_t writerGeneration_ = 0;
+    std::atomic<int> localWaiting_{0};  // this process's threads waiting for writerMutex_
     std::uint64_t forks_ = 0;  // how often this process was forked from the one that made this object
     sqlite3* db_ = nullptr;
     std::uint64_t generation_ = 0;
