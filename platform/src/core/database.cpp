@@ -86,6 +86,12 @@ std::atomic_ref<std::uint32_t> waitingOf(void* mapped)
     return std::atomic_ref<std::uint32_t>(*static_cast<std::uint32_t*>(mapped));
 }
 
+// Without the count (the file could not be mapped) every release yields.
+bool othersWait(void* mapped)
+{
+    return !mapped || waitingOf(mapped).load() > 0;
+}
+
 struct flock wholeFile(short type)
 {
     struct flock whole {};
@@ -110,10 +116,13 @@ WriterLock::WriterLock(DeviceDatabase& database) : database_(database)
     struct flock whole = wholeFile(F_WRLCK);
     int rc = ::fcntl(fd, F_OFD_SETLK, &whole);
     if (rc != 0 && (errno == EAGAIN || errno == EACCES || errno == EINTR)) {
-        waitingOf(database_.writerShared_)++;
+        void* const shared = database_.writerShared_;
+        if (shared)
+            waitingOf(shared)++;
         while ((rc = ::fcntl(fd, F_OFD_SETLKW, &whole)) != 0 && errno == EINTR) {
         }
-        waitingOf(database_.writerShared_)--;
+        if (shared)
+            waitingOf(shared)--;
     }
     locked_ = rc == 0;
 }
@@ -129,7 +138,7 @@ WriterLock::~WriterLock()
     if (locked_) {
         struct flock whole = wholeFile(F_UNLCK);
         ::fcntl(database_.writerFd_, F_OFD_SETLK, &whole);
-        waited = waited || waitingOf(database_.writerShared_) > 0;
+        waited = waited || othersWait(database_.writerShared_);
     }
     database_.writerMutex().unlock();
     // The kernel wakes the waiters but hands the lock to none of them: a
@@ -298,18 +307,17 @@ int DeviceDatabase::writerLockDescriptor()
     const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0)
         return -1;
-    // The file holds the count of waiting writers; growing it from nothing
-    // is the same whichever process does it first.
+    // The file holds the count of waiting writers. Its block is allocated
+    // before it is mapped, so that a full disk refuses the mapping here
+    // rather than fault the process on the first count; allocating it is
+    // the same whichever process does it first.
     struct stat status {};
     void* mapped = MAP_FAILED;
-    if (::fstat(fd, &status) == 0 && (status.st_size >= kWriterFileSize || ::ftruncate(fd, kWriterFileSize) == 0))
+    if (::fstat(fd, &status) == 0 &&
+        (status.st_size >= kWriterFileSize || ::posix_fallocate(fd, 0, kWriterFileSize) == 0))
         mapped = ::mmap(nullptr, kWriterFileSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (mapped == MAP_FAILED) {
-        ::close(fd);
-        return -1;
-    }
     writerFd_ = fd;
-    writerShared_ = mapped;
+    writerShared_ = mapped == MAP_FAILED ? nullptr : mapped;
     writerGeneration_ = generation;
     return writerFd_;
 }
