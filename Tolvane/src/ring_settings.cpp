@@ -1,6 +1,7 @@
 #include "ring_settings.h"
 
 #include <algorithm>
+#include <functional>
 
 #include <handset/audio.h>
 #include <handset/log.h>
@@ -47,6 +48,21 @@ void writeEach(const RingSettings& ring)
     }
 }
 
+// Runs `reads` on one registry snapshot: one read transaction for all of
+// them rather than one per key opened and value read. When no snapshot can
+// be taken they run on their own, so that this fails none of them.
+void onOneSnapshot(const std::function<void()>& reads)
+{
+    bool ran = false;
+    (void)handset::RegReadSnapshot([&] {
+        ran = true;
+        reads();
+        return ERROR_SUCCESS;
+    });
+    if (!ran)
+        reads();
+}
+
 }  // namespace
 
 std::u16string buildRingScript(const settings::ProfileRecord& record, bool mute)
@@ -90,7 +106,7 @@ void writeRingSettings(const RingSettings& ring)
         writeEach(ring);
 
     // The phone rereads what was just written.
-    AudioUpdateFromRegistry();
+    onOneSnapshot(AudioUpdateFromRegistry);
 }
 
 void applyRingSettings(IPOutlookApp* contacts, const WCHAR* callerId)
@@ -98,8 +114,8 @@ void applyRingSettings(IPOutlookApp* contacts, const WCHAR* callerId)
     // Who is calling decides tone, record and mute (the call log, whether a
     // repeated call rings through a silent profile); the record the script.
     settings::Explanation why;
-    const settings::RingDecision decision =
-        settings::resolveCallRing(contacts, callerId, &why, &settings::phoneCallLog());
+    settings::RingDecision decision;
+    onOneSnapshot([&] { decision = settings::resolveCallRing(contacts, callerId, &why, &settings::phoneCallLog()); });
     writeRingSettings({static_cast<DWORD>(decision.profile.callVolume), decision.tone,
                        buildRingScript(decision.profile, decision.mute)});
 

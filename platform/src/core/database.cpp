@@ -3,9 +3,12 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <sqlite3.h>
 
+#include <atomic>
 #include <cassert>
 #include <cerrno>
 #include <cstring>
@@ -72,33 +75,79 @@ int injectedFault(faults::Store store)
     return SQLITE_IOERR;
 }
 
-WriterLock::WriterLock(const std::filesystem::path& file)
+namespace {
+
+// The count, in the lock file, of writers of every process now waiting for
+// the file lock. It only decides whether a release yields: a writer killed
+// while waiting leaves it too high, which costs the releasers a yield each,
+// as every release once did, and never a turn.
+std::atomic_ref<std::uint32_t> waitingOf(void* mapped)
 {
-    fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ < 0)
-        return;
+    return std::atomic_ref<std::uint32_t>(*static_cast<std::uint32_t*>(mapped));
+}
+
+// Without the count (the file could not be mapped) every release yields.
+bool othersWait(void* mapped)
+{
+    return !mapped || waitingOf(mapped).load() > 0;
+}
+
+struct flock wholeFile(short type)
+{
     struct flock whole {};
-    whole.l_type = F_WRLCK;
+    whole.l_type = type;
     whole.l_whence = SEEK_SET;
-    while (::fcntl(fd_, F_OFD_SETLKW, &whole) != 0) {
-        if (errno != EINTR) {
-            ::close(fd_);
-            fd_ = -1;
-            return;
-        }
+    return whole;
+}
+
+}  // namespace
+
+WriterLock::WriterLock(DeviceDatabase& database) : database_(database)
+{
+    if (!database_.writerMutex().try_lock()) {
+        ++database_.localWaiting_;
+        database_.writerMutex().lock();
+        --database_.localWaiting_;
     }
+    forks_ = database_.forks_;
+    const int fd = database_.writerLockDescriptor();
+    if (fd < 0)
+        return;
+    struct flock whole = wholeFile(F_WRLCK);
+    int rc = ::fcntl(fd, F_OFD_SETLK, &whole);
+    if (rc != 0 && (errno == EAGAIN || errno == EACCES || errno == EINTR)) {
+        void* const shared = database_.writerShared_;
+        if (shared)
+            waitingOf(shared)++;
+        while ((rc = ::fcntl(fd, F_OFD_SETLKW, &whole)) != 0 && errno == EINTR) {
+        }
+        if (shared)
+            waitingOf(shared)--;
+    }
+    locked_ = rc == 0;
 }
 
 WriterLock::~WriterLock()
 {
-    // Closing the only descriptor of the description releases its lock.
-    if (fd_ < 0)
+    // A child forked while this thread held the lock has its own mutex and
+    // no descriptor of the parent's: the parent's lock is the parent's to
+    // release.
+    if (database_.forks_ != forks_)
         return;
-    ::close(fd_);
+    bool waited = database_.localWaiting_ > 0;
+    if (locked_) {
+        struct flock whole = wholeFile(F_UNLCK);
+        ::fcntl(database_.writerFd_, F_OFD_SETLK, &whole);
+        waited = waited || othersWait(database_.writerShared_);
+    }
+    database_.writerMutex().unlock();
     // The kernel wakes the waiters but hands the lock to none of them: a
     // writer that asked again at once would take it before they run.
-    // Letting them run first keeps the turns fair.
-    sched_yield();
+    // Letting them run first keeps the turns fair. With nobody waiting
+    // there is nobody to let run, and a yield on a busy processor would
+    // hand it to other programs for a whole time slice.
+    if (waited)
+        sched_yield();
 }
 
 Statement::~Statement()
@@ -191,7 +240,8 @@ std::string_view Statement::text(int column) const
 DeviceDatabase::DeviceDatabase(std::string fileName, faults::Store store, const char* schema,
                                std::span<const char* const> statements)
     : fileName_(std::move(fileName)), store_(store), schema_(schema), sql_(statements),
-      mutex_(new (mutexStorage_) std::recursive_mutex), prepared_(statements.size(), nullptr)
+      mutex_(new (mutexStorage_) std::recursive_mutex), writerMutex_(new (writerMutexStorage_) std::mutex),
+      prepared_(statements.size(), nullptr)
 {
     static const bool forkHandlers = [] {
         pthread_atfork(beforeFork, afterForkInParent, afterForkInChild);
@@ -246,9 +296,40 @@ int DeviceDatabase::open()
     return SQLITE_OK;
 }
 
-std::filesystem::path DeviceDatabase::writerLockFile() const
+int DeviceDatabase::writerLockDescriptor()
 {
-    return deviceRoot() / (fileName_ + "-writer");
+    const std::uint64_t generation = deviceGeneration();
+    if (writerFd_ >= 0 && writerGeneration_ == generation)
+        return writerFd_;
+    // No thread holds the old device's lock: every hold keeps the mutex.
+    dropWriterLockFile();
+    const std::filesystem::path file = deviceRoot() / (fileName_ + "-writer");
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return -1;
+    // The file holds the count of waiting writers. Its block is allocated
+    // before it is mapped, so that a full disk refuses the mapping here
+    // rather than fault the process on the first count; allocating it is
+    // the same whichever process does it first.
+    struct stat status {};
+    void* mapped = MAP_FAILED;
+    if (::fstat(fd, &status) == 0 &&
+        (status.st_size >= kWriterFileSize || ::posix_fallocate(fd, 0, kWriterFileSize) == 0))
+        mapped = ::mmap(nullptr, kWriterFileSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    writerFd_ = fd;
+    writerShared_ = mapped == MAP_FAILED ? nullptr : mapped;
+    writerGeneration_ = generation;
+    return writerFd_;
+}
+
+void DeviceDatabase::dropWriterLockFile()
+{
+    if (writerShared_)
+        ::munmap(writerShared_, kWriterFileSize);
+    if (writerFd_ >= 0)
+        ::close(writerFd_);
+    writerShared_ = nullptr;
+    writerFd_ = -1;
 }
 
 Statement DeviceDatabase::statement(std::size_t index)
@@ -283,6 +364,13 @@ void DeviceDatabase::close()
 void DeviceDatabase::forget()
 {
     mutex_ = new (mutexStorage_) std::recursive_mutex;
+    // The inherited descriptor shares the parent's open file description,
+    // and with it the parent's lock: locking through it would succeed while
+    // the parent writes. Closing this copy leaves the parent's lock as it is.
+    writerMutex_ = new (writerMutexStorage_) std::mutex;
+    localWaiting_ = 0;
+    dropWriterLockFile();
+    ++forks_;
     std::fill(prepared_.begin(), prepared_.end(), nullptr);  // the parent's, left untouched
     db_ = nullptr;
     if (onDrop)

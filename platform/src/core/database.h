@@ -3,6 +3,7 @@
 // kept for the connection's life, and statements that always reset.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -58,23 +59,35 @@ private:
 // one for this step; 0 otherwise.
 int injectedFault(faults::Store store);
 
+class DeviceDatabase;
+
 // The blocking lock every process of the device takes on a lock file beside
 // a store before a write transaction and keeps until it ends. Waiting
 // writers sleep in the kernel and are woken as soon as it is free, instead
 // of polling with SQLite's busy handler, whose growing sleeps let one waiter
-// miss its turn again and again while others write. Each hold is an open
-// file description of its own, so that threads of one process wait for
-// each other too; the lock goes with its process, however that ends. A lock
-// file that cannot be opened leaves the writer to SQLite's busy handler.
+// miss its turn again and again while others write. The lock belongs to an
+// open file description, so it goes with its process, however that ends.
+//
+// Each process keeps one descriptor of the lock file open for as long as it
+// works on the device: opening and closing the file took longer than the
+// lock itself. Threads of one process share that description, and the locks
+// of one description never exclude each other, so a mutex of the process
+// makes them take turns first. A lock file that cannot be opened leaves the
+// writer to SQLite's busy handler.
+//
+// A release yields the processor only when some writer waits, counted in
+// the lock file for other processes' and beside the mutex for this one's.
 class WriterLock {
 public:
-    explicit WriterLock(const std::filesystem::path& file);
+    explicit WriterLock(DeviceDatabase& database);
     ~WriterLock();
     WriterLock(const WriterLock&) = delete;
     WriterLock& operator=(const WriterLock&) = delete;
 
 private:
-    int fd_ = -1;
+    DeviceDatabase& database_;
+    std::uint64_t forks_;  // the process's forks when taken: a forked child's release undoes nothing
+    bool locked_ = false;  // the file lock, besides the process's mutex
 };
 
 // One SQLite file of the device and this process's one connection to it.
@@ -85,7 +98,9 @@ private:
 // a point read, and a second descriptor on the file, once closed, would drop
 // the process's locks. It is reopened when the process moves to another
 // device. A forked child forgets its parent's connection (closing it would
-// act on the parent's locks) and opens its own.
+// act on the parent's locks) and opens its own; it closes its copy of the
+// writer lock's descriptor, which shares the parent's lock, and opens the
+// file anew.
 class DeviceDatabase {
 public:
     // `statements` are the store's statements, prepared on first use and
@@ -104,8 +119,6 @@ public:
     int open();
 
     sqlite3* db() const { return db_; }
-    // The lock file of the current device's file, for WriterLock.
-    std::filesystem::path writerLockFile() const;
     Statement statement(std::size_t index);
 
     // Called when the connection is dropped, for caches tied to it.
@@ -117,8 +130,16 @@ public:
 
 private:
     friend void afterForkInChild();
+    friend class WriterLock;
     void close();
     void forget();
+    // The descriptor of the current device's writer lock file, opened when
+    // there is none yet or the process moved to another device; -1 when it
+    // cannot be opened. Call with writerMutex() held.
+    int writerLockDescriptor();
+    void dropWriterLockFile();
+    std::mutex& writerMutex() { return *writerMutex_; }
+    static constexpr int kWriterFileSize = 4096;
 
     std::string fileName_;
     faults::Store store_;
@@ -126,6 +147,13 @@ private:
     std::span<const char* const> sql_;
     alignas(std::recursive_mutex) unsigned char mutexStorage_[sizeof(std::recursive_mutex)];
     std::recursive_mutex* mutex_;
+    alignas(std::mutex) unsigned char writerMutexStorage_[sizeof(std::mutex)];
+    std::mutex* writerMutex_;
+    int writerFd_ = -1;
+    void* writerShared_ = nullptr;  // the lock file, mapped: the count of writers waiting for it
+    std::uint64_t writerGeneration_ = 0;
+    std::atomic<int> localWaiting_{0};  // this process's threads waiting for writerMutex_
+    std::uint64_t forks_ = 0;  // how often this process was forked from the one that made this object
     sqlite3* db_ = nullptr;
     std::uint64_t generation_ = 0;
     std::vector<sqlite3_stmt*> prepared_;

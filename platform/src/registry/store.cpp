@@ -78,7 +78,7 @@ Store::Store(Access access)
             return;
         }
         if (writerDepth == 0)
-            writer_ = std::make_unique<detail::WriterLock>(database().writerLockFile());
+            writer_.emplace(database());
         ++writerDepth;
         holdsWriter_ = true;
     }

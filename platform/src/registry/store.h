@@ -7,8 +7,8 @@
 #pragma once
 
 #include <functional>
-#include <memory>
 #include <mutex>
+#include <optional>
 
 #include "core/database.h"
 
@@ -73,7 +73,7 @@ public:
     int readSnapshot(const std::function<void()>& work);
 
 private:
-    std::unique_ptr<detail::WriterLock> writer_;  // taken before lock_, released after it
+    std::optional<detail::WriterLock> writer_;  // taken before lock_, released after it
     std::unique_lock<std::recursive_mutex> lock_;
     int status_ = 0;
     bool nested_ = false;
