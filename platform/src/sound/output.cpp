@@ -132,7 +132,8 @@ struct Output::Pipeline {
 
     // Each message of the bus is looked at where it is posted, and none is
     // kept: a play waits for its end alone, and a start posts dozens of
-    // others, each of which would wake a thread that reads the bus.
+    // others, each of which would wake a thread that reads the bus. A
+    // message the handler drops is its own to release.
     static GstBusSyncReply onMessage(GstBus*, GstMessage* message, gpointer data)
     {
         if (GST_MESSAGE_TYPE(message) & (GST_MESSAGE_EOS | GST_MESSAGE_ERROR)) {
@@ -141,6 +142,7 @@ struct Output::Pipeline {
             if (self->owner)
                 self->owner->onEnd(message);
         }
+        gst_message_unref(message);
         return GST_BUS_DROP;
     }
 };
