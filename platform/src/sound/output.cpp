@@ -308,6 +308,15 @@ void Output::onEnd(GstMessage* message)
     ended_.notify_all();
 }
 
+void Output::interrupt()
+{
+    // Taking the lock orders this after the play's own look at `stopping`.
+    {
+        std::lock_guard lock(playMutex_);
+    }
+    ended_.notify_all();
+}
+
 PlayResult Output::play(const std::string& uri, double gain, std::uint64_t frame, const std::atomic<bool>& stopping,
                         const std::function<void()>& firstAudio)
 {

@@ -78,6 +78,9 @@ public:
     // was set. `firstAudio` is called when its first buffer reaches the sink.
     PlayResult play(const std::string& uri, double gain, std::uint64_t frame, const std::atomic<bool>& stopping,
                     const std::function<void()>& firstAudio);
+    // Has the play in progress look at `stopping` now rather than at its
+    // next look (every 10 ms): call it once `stopping` is set.
+    void interrupt();
 
     struct Pipeline;
 

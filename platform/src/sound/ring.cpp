@@ -92,6 +92,7 @@ public:
             stopping_ = true;
         }
         wake_.notify_all();
+        output_.interrupt();
         thread_.join();
     }
 
