@@ -6,6 +6,7 @@ add_library(handset_sound SHARED
   ${CMAKE_CURRENT_LIST_DIR}/script.cpp
   ${CMAKE_CURRENT_LIST_DIR}/output.cpp
   ${CMAKE_CURRENT_LIST_DIR}/vibration.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/sound_thread.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ring.cpp
   ${CMAKE_CURRENT_LIST_DIR}/notification.cpp)
 target_include_directories(handset_sound PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)

@@ -3,7 +3,7 @@
 #include <handset/sound.h>
 
 #include <chrono>
-#include <thread>
+#include <optional>
 
 #include <handset/log.h>
 #include <handset/reg_key.h>
@@ -11,6 +11,7 @@
 #include <handset/wstring.h>
 
 #include "sound/output.h"
+#include "sound/sound_thread.h"
 #include "sound/vibration.h"
 #include "wmp/media.h"
 
@@ -47,7 +48,7 @@ public:
         // notification finds it in the log once the notification is raised.
         if (notification_.sound)
             logLine("sound", name_ + ": plays \"" + toUtf8(wave()) + "\" once");
-        thread_ = std::thread([this] { perform(); });
+        thread_.emplace([this] { perform(); });
     }
 
     ~PlayedNotification() override
@@ -58,8 +59,7 @@ public:
 
     void wait() override
     {
-        if (thread_.joinable())
-            thread_.join();
+        thread_->join();
     }
 
 private:
@@ -115,7 +115,7 @@ private:
     const std::string name_;
     const NotificationSound notification_;
     std::atomic<bool> stopping_{false};
-    std::thread thread_;
+    std::optional<SoundThread> thread_;
 };
 
 }  // namespace

@@ -20,7 +20,8 @@ namespace {
 constexpr guint kPlayFlagAudio = 0x2;
 constexpr guint kPlayFlagSoftVolume = 0x10;
 
-constexpr auto kBusPoll = std::chrono::milliseconds(10);
+// How often a play looks whether its sound was stopped.
+constexpr auto kStopPoll = std::chrono::milliseconds(10);
 
 // The first message of an error on the bus, or `fallback`.
 std::string errorOf(GstMessage* message, const char* fallback)
@@ -128,6 +129,22 @@ struct Output::Pipeline {
         if (owner)
             owner->onBuffer(buffer);
     }
+
+    // Each message of the bus is looked at where it is posted, and none is
+    // kept: a play waits for its end alone, and a start posts dozens of
+    // others, each of which would wake a thread that reads the bus. A
+    // message the handler drops is its own to release.
+    static GstBusSyncReply onMessage(GstBus*, GstMessage* message, gpointer data)
+    {
+        if (GST_MESSAGE_TYPE(message) & (GST_MESSAGE_EOS | GST_MESSAGE_ERROR)) {
+            auto* self = static_cast<Pipeline*>(data);
+            std::lock_guard lock(self->mutex);
+            if (self->owner)
+                self->owner->onEnd(message);
+        }
+        gst_message_unref(message);
+        return GST_BUS_DROP;
+    }
 };
 
 namespace {
@@ -190,6 +207,9 @@ std::unique_ptr<Output::Pipeline> Output::makePipeline(bool capture, const wmp::
         return nullptr;
     }
     gst_object_ref_sink(pipeline->playbin);
+    GstBus* bus = gst_element_get_bus(pipeline->playbin);
+    gst_bus_set_sync_handler(bus, Pipeline::onMessage, target, nullptr);
+    gst_object_unref(bus);
     g_object_set(pipeline->playbin, "audio-sink", sink, "flags", kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
     wmp::synthesiseMidiWithGeneralMidi(pipeline->playbin);
     return pipeline;
@@ -270,11 +290,31 @@ void Output::onBuffer(GstBuffer* buffer)
     }
     std::function<void()> first;
     {
-        std::lock_guard lock(firstAudioMutex_);
+        std::lock_guard lock(playMutex_);
         first.swap(firstAudio_);
     }
     if (first)
         first();
+}
+
+void Output::onEnd(GstMessage* message)
+{
+    {
+        std::lock_guard lock(playMutex_);
+        if (end_)
+            return;
+        end_ = GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS ? std::string() : errorOf(message, "playback failed");
+    }
+    ended_.notify_all();
+}
+
+void Output::interrupt()
+{
+    // Taking the lock orders this after the play's own look at `stopping`.
+    {
+        std::lock_guard lock(playMutex_);
+    }
+    ended_.notify_all();
 }
 
 PlayResult Output::play(const std::string& uri, double gain, std::uint64_t frame, const std::atomic<bool>& stopping,
@@ -289,8 +329,9 @@ PlayResult Output::play(const std::string& uri, double gain, std::uint64_t frame
     if (recording_)
         recording_->beginPlay(frame);
     {
-        std::lock_guard lock(firstAudioMutex_);
+        std::lock_guard lock(playMutex_);
         firstAudio_ = firstAudio;
+        end_.reset();
     }
     // The same tone again keeps the source the playbin already made for it.
     if (pipeline_->uri != uri) {
@@ -298,35 +339,24 @@ PlayResult Output::play(const std::string& uri, double gain, std::uint64_t frame
         pipeline_->uri = uri;
     }
     g_object_set(playbin, "volume", gain, nullptr);
-    GstBus* bus = gst_element_get_bus(playbin);
-    if (gst_element_set_state(playbin, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-        result.failure = "the media cannot be opened";
-        if (GstMessage* error = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
-            result.failure = errorOf(error, "the media cannot be opened");
-            gst_message_unref(error);
-        }
-    } else {
-        while (!stopping.load()) {
-            GstMessage* message = gst_bus_timed_pop_filtered(
-                bus, std::chrono::duration_cast<std::chrono::nanoseconds>(kBusPoll).count(),
-                static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-            if (!message)
-                continue;
-            if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS)
-                result.played = true;
+    const bool starts = gst_element_set_state(playbin, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
+    {
+        std::unique_lock lock(playMutex_);
+        if (!starts) {
+            // The error, if any, was posted while the state changed.
+            result.failure = end_ && !end_->empty() ? *end_ : "the media cannot be opened";
+        } else {
+            while (!end_ && !stopping.load())
+                ended_.wait_for(lock, kStopPoll);
+            if (end_ && !end_->empty())
+                result.failure = *end_;
             else
-                result.failure = errorOf(message, "playback failed");
-            gst_message_unref(message);
-            break;
+                result.played = true;  // to its end, or until stopped
         }
-        if (stopping.load() && result.failure.empty())
-            result.played = true;
     }
-    gst_object_unref(bus);
-    // Going to NULL flushes the bus: nothing of this play is read later.
     gst_element_set_state(playbin, GST_STATE_NULL);
     {
-        std::lock_guard lock(firstAudioMutex_);
+        std::lock_guard lock(playMutex_);
         firstAudio_ = nullptr;
     }
     if (recording_)

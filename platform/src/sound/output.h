@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -77,20 +78,27 @@ public:
     // was set. `firstAudio` is called when its first buffer reaches the sink.
     PlayResult play(const std::string& uri, double gain, std::uint64_t frame, const std::atomic<bool>& stopping,
                     const std::function<void()>& firstAudio);
+    // Has the play in progress look at `stopping` now rather than at its
+    // next look (every 10 ms): call it once `stopping` is set.
+    void interrupt();
 
     struct Pipeline;
 
 private:
     static std::unique_ptr<Pipeline> makePipeline(bool capture, const wmp::AudioChoice& live, std::string& failure);
-    void onBuffer(GstBuffer* buffer);
+    void onBuffer(GstBuffer* buffer);   // streaming threads
+    void onEnd(GstMessage* message);    // the end of the media or an error, where it is posted
 
     std::unique_ptr<Pipeline> pipeline_;  // null: nothing can sound
     std::string kind_;                    // of its sink: "capture", "auto", "none"
     std::string description_;
     std::string failure_;
     std::optional<Recording> recording_;
-    std::mutex firstAudioMutex_;
+    // What the streaming threads tell the play in progress.
+    std::mutex playMutex_;
+    std::condition_variable ended_;
     std::function<void()> firstAudio_;  // cleared once called
+    std::optional<std::string> end_;    // once it has ended: empty at the media's end, else why it failed
 };
 
 }  // namespace handset::sound

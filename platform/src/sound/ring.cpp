@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <future>
 #include <mutex>
-#include <thread>
 
 #include <handset/clock.h>
 #include <handset/log.h>
@@ -17,6 +16,7 @@
 
 #include "sound/output.h"
 #include "sound/script.h"
+#include "sound/sound_thread.h"
 #include "sound/vibration.h"
 #include "wmp/media.h"
 
@@ -78,9 +78,9 @@ public:
           output_("ring-call" + std::to_string(callId) + "-" + fileNameOf(callerId)),
           vibration_(name_),
           rate_(clockRate()),
-          start_(Clock::now())
+          start_(Clock::now()),
+          thread_([this] { perform(); })
     {
-        thread_ = std::thread([this] { perform(); });
     }
 
     ~ScriptedRing() override { stop(); }
@@ -92,8 +92,8 @@ public:
             stopping_ = true;
         }
         wake_.notify_all();
-        if (thread_.joinable())
-            thread_.join();
+        output_.interrupt();
+        thread_.join();
     }
 
     void waitStarted()
@@ -299,7 +299,7 @@ private:
     bool usingDefault_ = false;
     bool silentLogged_ = false;
     unsigned plays_ = 0;
-    std::thread thread_;
+    SoundThread thread_;  // last: it starts performing once everything above is made
 };
 
 }  // namespace
