@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include <handset/device.h>
 
@@ -46,6 +47,29 @@ void afterForkInParent()
     for (DeviceDatabase* database : databases())
         database->mutex().unlock();
     databasesMutex.unlock();
+}
+
+// A mark of a schema's text, kept in the file's user_version once the
+// schema is in place: never 0, which a new file holds.
+int schemaMark(const char* schema)
+{
+    std::uint32_t hash = 2166136261u;  // FNV-1a
+    for (const char* c = schema; *c; ++c)
+        hash = (hash ^ static_cast<unsigned char>(*c)) * 16777619u;
+    return static_cast<int>((hash & 0x7fffffffu) | 1u);
+}
+
+// Whether the file's tables are those of the schema marked `mark`, read
+// from the file's header.
+bool schemaInPlace(sqlite3* db, int mark)
+{
+    sqlite3_stmt* version = nullptr;
+    bool inPlace = false;
+    if (sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &version, nullptr) == SQLITE_OK &&
+        sqlite3_step(version) == SQLITE_ROW)
+        inPlace = sqlite3_column_int(version, 0) == mark;
+    sqlite3_finalize(version);
+    return inPlace;
 }
 
 }  // namespace
@@ -239,7 +263,8 @@ std::string_view Statement::text(int column) const
 
 DeviceDatabase::DeviceDatabase(std::string fileName, faults::Store store, const char* schema,
                                std::span<const char* const> statements)
-    : fileName_(std::move(fileName)), store_(store), schema_(schema), sql_(statements),
+    : fileName_(std::move(fileName)), store_(store), schema_(schema), schemaMark_(schemaMark(schema)),
+      sql_(statements),
       mutex_(new (mutexStorage_) std::recursive_mutex), writerMutex_(new (writerMutexStorage_) std::mutex),
       prepared_(statements.size(), nullptr)
 {
@@ -278,10 +303,15 @@ int DeviceDatabase::open()
         rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=4000;",
                           nullptr, nullptr, nullptr);
     }
-    if (rc == SQLITE_OK) {
+    // Making the tables takes the write lock; a file that has them, which
+    // is every open but the first, is only read.
+    if (rc == SQLITE_OK && !schemaInPlace(db, schemaMark_)) {
         rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
         if (rc == SQLITE_OK) {
             rc = sqlite3_exec(db, schema_, nullptr, nullptr, nullptr);
+            if (rc == SQLITE_OK)
+                rc = sqlite3_exec(db, ("PRAGMA user_version = " + std::to_string(schemaMark_)).c_str(), nullptr,
+                                  nullptr, nullptr);
             const int end = sqlite3_exec(db, rc == SQLITE_OK ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
             if (rc == SQLITE_OK)
                 rc = end;

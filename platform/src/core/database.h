@@ -144,6 +144,7 @@ private:
     std::string fileName_;
     faults::Store store_;
     const char* schema_;
+    int schemaMark_;  // kept in the file's user_version once the schema is in place
     std::span<const char* const> sql_;
     alignas(std::recursive_mutex) unsigned char mutexStorage_[sizeof(std::recursive_mutex)];
     std::recursive_mutex* mutex_;
