@@ -3,14 +3,16 @@
 //   calls   one row per call; AUTOINCREMENT, so that the newest call always
 //           has the highest id, even after the oldest were forgotten
 //
-// Each write opens its own connection and closes it: the log is written
-// once per call, and a connection that lives no longer than its operation is
-// what lets a damaged file be set aside between two calls. A process keeps
-// the connection of its last reader for the next one while the file under
-// the log's name is still the one it opened: opening a log afresh costs the
-// rebuild of its write-ahead index, which is most of a look at the last
-// minutes of calls (the ring decision makes one for every call). WAL with NORMAL synchronisation, as the registry
-// keeps its file: a committed call survives a crash of the radio.
+// A process keeps the connection of its last writer and of its last reader
+// for the next of their kind while the file under the log's name is still the
+// one they used. Opening the log afresh costs the rebuild of its write-ahead
+// index, and a writer that closed last would checkpoint and sync the log and
+// remove its write-ahead files, most of the cost of recording a call; the
+// ring decision's look at the last minutes of calls would pay the rebuild for
+// every call. A file that changed under the name (a damaged log, one written
+// over from outside SQLite) is opened afresh, which is what lets a damaged
+// log be set aside between two calls. WAL with NORMAL synchronisation, as the
+// registry keeps its file: a committed call survives a crash of the radio.
 #include "calllog/calllog.h"
 
 #include <sqlite3.h>
@@ -64,19 +66,18 @@ public:
         rc_ = sqlite3_open_v2(logPath().c_str(), &db_, flags, nullptr);
         if (rc_ == SQLITE_OK) {
             sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-            // A writer that closes last checkpoints the write-ahead file into
-            // the log and removes it: the log is small, and a reader that
-            // opened a log with a long write-ahead file would have to index
-            // all of it first, for every look at the recent calls. A reader
-            // leaves the files as they are: its checkpoint would find nothing
-            // to copy yet still sync the log, and the next reader would make
-            // the files anew. The journal mode is the file's own once the
-            // writer set it.
+            // A connection is closed only when the file under the log's name
+            // is no longer the one it opened, or at the end of the process:
+            // a checkpoint then would copy pages into a file that may be
+            // damaged or another's. The writer checkpoints as it goes
+            // instead, every hundred pages, so that the write-ahead file a
+            // fresh reader must index stays short. The journal mode is the
+            // file's own once the writer set it.
+            sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
             if (create)
-                rc_ = sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr,
-                                   nullptr);
-            else
-                sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+                rc_ = sqlite3_exec(db_,
+                                   "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=100;",
+                                   nullptr, nullptr, nullptr);
         }
         if (rc_ == SQLITE_OK && create)
             rc_ = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
@@ -136,6 +137,83 @@ std::optional<std::u16string> columnText(sqlite3_stmt* stmt, int column)
     const auto* data = static_cast<const char16_t*>(sqlite3_column_text16(stmt, column));
     const int bytes = sqlite3_column_bytes16(stmt, column);
     return std::u16string(data ? data : u"", static_cast<std::size_t>(bytes) / sizeof(char16_t));
+}
+
+// The file under the log's name as a connection last found it: a file that
+// replaced it, or one written over from outside SQLite (a damaged log),
+// differs. The main file changes only when SQLite checkpoints into it, so a
+// kept connection is seldom given up.
+struct FileIdentity {
+    std::filesystem::path path;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    std::int64_t modifiedNs = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+std::optional<FileIdentity> identityOf(const std::filesystem::path& path)
+{
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return std::nullopt;
+    return FileIdentity{path, status.st_dev, status.st_ino, status.st_size,
+                        std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec};
+}
+
+// The connection the last writer or the last reader of this process left,
+// idle, for the next one of its kind.
+class KeptConnection {
+public:
+    // The kept connection when it still uses `file`, else null (a stale one
+    // is closed).
+    std::unique_ptr<Connection> take(const FileIdentity& file)
+    {
+        std::unique_ptr<Connection> connection;
+        {
+            std::lock_guard lock(mutex_);
+            connection = std::move(connection_);
+            if (connection && file_ == file)
+                return connection;
+        }
+        return nullptr;
+    }
+    // Keeps `connection`, which uses `file`, unless one is kept already.
+    void keep(std::unique_ptr<Connection> connection, const FileIdentity& file)
+    {
+        std::lock_guard lock(mutex_);
+        if (!connection_) {
+            connection_ = std::move(connection);
+            file_ = file;
+        }
+    }
+
+private:
+    std::mutex mutex_;
+    std::unique_ptr<Connection> connection_;
+    FileIdentity file_;
+};
+
+// Both outlive every reader and writer, also at exit.
+KeptConnection& idleReader()
+{
+    static auto* idle = new KeptConnection;
+    return *idle;
+}
+
+KeptConnection& idleWriter()
+{
+    static auto* idle = new KeptConnection;
+    return *idle;
+}
+
+// A reader's connection to the log `file`: the idle one when it still reads
+// this file, else a new one.
+std::unique_ptr<Connection> readerConnection(const FileIdentity& file)
+{
+    if (std::unique_ptr<Connection> kept = idleReader().take(file))
+        return kept;
+    return std::make_unique<Connection>(false);
 }
 
 // Inserts the call and forgets what falls beyond the bound, in one
@@ -216,15 +294,22 @@ std::string record(const Entry& entry)
         int rc;
         std::string error;
         {
-            Connection connection(true);
-            rc = connection.status();
+            const std::optional<FileIdentity> file = identityOf(logPath());
+            std::unique_ptr<Connection> connection = file ? idleWriter().take(*file) : nullptr;
+            if (!connection)
+                connection = std::make_unique<Connection>(true);
+            rc = connection->status();
             if (rc == SQLITE_OK)
-                rc = insert(connection, entry);
-            if (rc != SQLITE_OK)
-                error = connection.error();
+                rc = insert(*connection, entry);
+            if (rc == SQLITE_OK) {
+                // The write may have checkpointed into the file: the next
+                // writer must find it as it is now.
+                if (const std::optional<FileIdentity> written = identityOf(logPath()))
+                    idleWriter().keep(std::move(connection), *written);
+                return {};
+            }
+            error = connection->error();
         }
-        if (rc == SQLITE_OK)
-            return {};
         if (attempt == 0 && isDamage(rc)) {
             if (!setAside())
                 return "the call log is damaged (" + error + ") and cannot be set aside";
@@ -235,61 +320,6 @@ std::string record(const Entry& entry)
         return "cannot record the call: " + error;
     }
 }
-
-namespace {
-
-// The file under the log's name as a reader found it: a file that replaced
-// it, or one written over from outside SQLite (a damaged log), differs.
-// SQLite itself writes the file only when it checkpoints, so a kept
-// connection is seldom given up.
-struct FileIdentity {
-    std::filesystem::path path;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    std::int64_t modifiedNs = 0;
-    bool operator==(const FileIdentity&) const = default;
-};
-
-std::optional<FileIdentity> identityOf(const std::filesystem::path& path)
-{
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0)
-        return std::nullopt;
-    return FileIdentity{path, status.st_dev, status.st_ino, status.st_size,
-                        std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec};
-}
-
-// The last reader's connection, idle, for the next reader of this process.
-struct IdleReader {
-    std::mutex mutex;
-    std::unique_ptr<Connection> connection;
-    FileIdentity file;
-};
-
-IdleReader& idleReader()
-{
-    static auto* idle = new IdleReader;  // outlives every reader, also at exit
-    return *idle;
-}
-
-// A reader's connection to the log `file` is now: the idle one when it
-// still reads this file, else a new one.
-std::unique_ptr<Connection> readerConnection(const FileIdentity& file)
-{
-    IdleReader& idle = idleReader();
-    std::unique_ptr<Connection> connection;
-    {
-        std::lock_guard lock(idle.mutex);
-        connection = std::move(idle.connection);
-        if (connection && idle.file == file)
-            return connection;
-    }
-    connection.reset();
-    return std::make_unique<Connection>(false);
-}
-
-}  // namespace
 
 // The reader's connection holds one read transaction for the reader's life,
 // so that every row and the count come from the same state of the log.
@@ -304,12 +334,7 @@ struct Reader::State {
             return;
         if (sqlite3_exec(connection->db(), "ROLLBACK", nullptr, nullptr, nullptr) != SQLITE_OK || !file)
             return;
-        IdleReader& idle = idleReader();
-        std::lock_guard lock(idle.mutex);
-        if (!idle.connection) {
-            idle.connection = std::move(connection);
-            idle.file = *file;
-        }
+        idleReader().keep(std::move(connection), *file);
     }
 };
 
