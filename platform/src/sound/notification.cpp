@@ -3,6 +3,7 @@
 #include <handset/sound.h>
 
 #include <chrono>
+#include <mutex>
 #include <optional>
 
 #include <handset/log.h>
@@ -54,6 +55,11 @@ public:
     ~PlayedNotification() override
     {
         stopping_ = true;
+        {
+            std::lock_guard lock(outputMutex_);
+            if (output_)
+                output_->interrupt();
+        }
         wait();
     }
 
@@ -71,6 +77,19 @@ private:
             return;
         }
         Output output("notification-message" + name_.substr(name_.rfind(' ') + 1));
+        // A notification stopped while it sounds must be heard to stop at once.
+        {
+            std::lock_guard lock(outputMutex_);
+            output_ = &output;
+        }
+        struct Forget {
+            PlayedNotification* self;
+            ~Forget()
+            {
+                std::lock_guard lock(self->outputMutex_);
+                self->output_ = nullptr;
+            }
+        } forget{this};
         const DWORD volume = notification_.volume.value_or(notificationVolume());
         const double gain = gainOfVolume(volume);
 
@@ -115,6 +134,8 @@ private:
     const std::string name_;
     const NotificationSound notification_;
     std::atomic<bool> stopping_{false};
+    std::mutex outputMutex_;
+    Output* output_ = nullptr;  // the one sounding, while it does
     std::optional<SoundThread> thread_;
 };
 

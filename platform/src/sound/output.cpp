@@ -20,8 +20,6 @@ namespace {
 constexpr guint kPlayFlagAudio = 0x2;
 constexpr guint kPlayFlagSoftVolume = 0x10;
 
-// How often a play looks whether its sound was stopped.
-constexpr auto kStopPoll = std::chrono::milliseconds(10);
 
 // The first message of an error on the bus, or `fallback`.
 std::string errorOf(GstMessage* message, const char* fallback)
@@ -346,8 +344,7 @@ PlayResult Output::play(const std::string& uri, double gain, std::uint64_t frame
             // The error, if any, was posted while the state changed.
             result.failure = end_ && !end_->empty() ? *end_ : "the media cannot be opened";
         } else {
-            while (!end_ && !stopping.load())
-                ended_.wait_for(lock, kStopPoll);
+            ended_.wait(lock, [&] { return end_ || stopping.load(); });
             if (end_ && !end_->empty())
                 result.failure = *end_;
             else

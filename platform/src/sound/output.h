@@ -78,8 +78,8 @@ public:
     // was set. `firstAudio` is called when its first buffer reaches the sink.
     PlayResult play(const std::string& uri, double gain, std::uint64_t frame, const std::atomic<bool>& stopping,
                     const std::function<void()>& firstAudio);
-    // Has the play in progress look at `stopping` now rather than at its
-    // next look (every 10 ms): call it once `stopping` is set.
+    // Has the play in progress look at `stopping` again: whoever sets it
+    // calls this after, since a play waits for nothing but its end and this.
     void interrupt();
 
     struct Pipeline;
