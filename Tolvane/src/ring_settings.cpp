@@ -5,6 +5,7 @@
 
 #include <handset/audio.h>
 #include <handset/log.h>
+#include <handset/pimstore_read.h>
 #include <handset/registry.h>
 #include <handset/registry_batch.h>
 #include <settings/caller.h>
@@ -63,6 +64,22 @@ void onOneSnapshot(const std::function<void()>& reads)
         reads();
 }
 
+// The same, with the contacts `reads` looks at on one snapshot of theirs.
+void onOneSnapshot(IPOutlookApp* contacts, const std::function<void()>& reads)
+{
+    onOneSnapshot([&] {
+        bool ran = false;
+        if (contacts)
+            (void)handset::PimReadSnapshot(contacts, [&] {
+                ran = true;
+                reads();
+                return S_OK;
+            });
+        if (!ran)
+            reads();
+    });
+}
+
 }  // namespace
 
 std::u16string buildRingScript(const settings::ProfileRecord& record, bool mute)
@@ -115,7 +132,7 @@ void applyRingSettings(IPOutlookApp* contacts, const WCHAR* callerId)
     // repeated call rings through a silent profile); the record the script.
     settings::Explanation why;
     settings::RingDecision decision;
-    onOneSnapshot([&] { decision = settings::resolveCallRing(contacts, callerId, &why, &settings::phoneCallLog()); });
+    onOneSnapshot(contacts, [&] { decision = settings::resolveCallRing(contacts, callerId, &why, &settings::phoneCallLog()); });
     writeRingSettings({static_cast<DWORD>(decision.profile.callVolume), decision.tone,
                        buildRingScript(decision.profile, decision.mute)});
 

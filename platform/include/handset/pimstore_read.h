@@ -1,6 +1,7 @@
-// The same properties of every contact, read in one pass.
+// Reads of the contacts volume that must see one state of it.
 //
-// The phone has no such thing: a list of every contact opens each one and
+// PimReadEveryContact: the same properties of every contact, read in one
+// pass. The phone has no such thing: a list of every contact opens each one and
 // reads it with IItem::GetProps, two calls on the contacts volume per
 // contact. A list of thousands of contacts at a program's start needs them
 // read at once, with the values laid out exactly as GetProps lays them out.
@@ -30,5 +31,17 @@ namespace handset {
 // `each` may have had some of the contacts.
 [[nodiscard]] HRESULT PimReadEveryContact(IPOutlookApp* pPOOM, const CEPROPID* rgPropID, WORD cProps,
                                           const std::function<HRESULT(CEOID oid, const CEPROPVAL* values)>& each);
+
+// Runs `work` on one snapshot of the contacts volume: every contacts call it
+// makes sees the same state, and a save by another program is seen whole or
+// not at all. It also spares each call a read transaction of its own, which
+// is most of what looking up a caller costs. A save inside `work` fails
+// with E_ACCESSDENIED, since the snapshot cannot become a write; other threads' contacts calls wait for `work` to end, so keep it
+// short.
+//
+// What `work` returns; E_INVALIDARG for a null `work` or an application
+// object of another kind; E_UNEXPECTED before Logon; a snapshot that cannot
+// be begun as the contacts interfaces report a failed read.
+[[nodiscard]] HRESULT PimReadSnapshot(IPOutlookApp* pPOOM, const std::function<HRESULT()>& work);
 
 }  // namespace handset

@@ -223,6 +223,18 @@ public:
         return toHresult(rc);
     }
 
+    HRESULT readSnapshot(const std::function<HRESULT()>& work)
+    {
+        if (!loggedOn_)
+            return E_UNEXPECTED;
+        HRESULT result = S_OK;
+        Store store;
+        int rc = store.status();
+        if (rc == SQLITE_OK)
+            rc = store.readSnapshot([&] { result = work(); });
+        return rc != SQLITE_OK ? toHresult(rc) : result;
+    }
+
 private:
     // Hands out the object of an existing contact only, so that a stale
     // object id fails here rather than at the first read.
@@ -277,4 +289,12 @@ HRESULT handset::PimReadEveryContact(IPOutlookApp* pPOOM, const CEPROPID* rgProp
     if (!app || !rgPropID || cProps == 0 || !each)
         return E_INVALIDARG;
     return app->readEveryContact(rgPropID, cProps, each);
+}
+
+HRESULT handset::PimReadSnapshot(IPOutlookApp* pPOOM, const std::function<HRESULT()>& work)
+{
+    auto* app = dynamic_cast<handset::pim::Application*>(pPOOM);
+    if (!app || !work)
+        return E_INVALIDARG;
+    return app->readSnapshot(work);
 }

@@ -95,11 +95,20 @@ std::unordered_map<std::u16string, CEPROPID>& namedProperties()
     return *named;
 }
 
+// The read snapshots open on the connection with a transaction of their
+// own. Guarded by the volume's mutex, which a snapshot holds throughout; it
+// belongs to the connection, so one dropped or forgotten (a forked child's)
+// has none.
+int snapshotDepth = 0;
+
 detail::DeviceDatabase& database()
 {
     static auto* volume = [] {
         auto* made = new detail::DeviceDatabase("pim.vol", faults::Store::Contacts, kSchema, kStatements);
-        made->onDrop = [] { namedProperties().clear(); };
+        made->onDrop = [] {
+            namedProperties().clear();
+            snapshotDepth = 0;
+        };
         return made;
     }();
     return *volume;
@@ -132,6 +141,10 @@ Statement Store::statement(Sql which)
 
 int Store::beginWrite()
 {
+    if (snapshotDepth > 0) {
+        writes_.push_back(Write::NotBegun);
+        return SQLITE_READONLY;
+    }
     const bool nested = sqlite3_get_autocommit(db()) == 0;
     const int rc = statement(nested ? Sql::Savepoint : Sql::Begin).step();
     writes_.push_back(rc != SQLITE_DONE ? Write::NotBegun : nested ? Write::Savepoint : Write::Transaction);
@@ -181,6 +194,21 @@ void Store::endRead()
     // A read transaction has nothing to lose: ending it never fails in a way
     // that matters, so it bypasses fault injection.
     database().execute("COMMIT");
+}
+
+int Store::readSnapshot(const std::function<void()>& work)
+{
+    if (sqlite3_get_autocommit(db()) == 0) {
+        work();
+        return SQLITE_OK;
+    }
+    if (const int rc = beginRead(); rc != SQLITE_OK)
+        return rc;
+    ++snapshotDepth;
+    work();
+    --snapshotDepth;
+    endRead();
+    return SQLITE_OK;
 }
 
 std::unordered_map<std::u16string, CEPROPID>& Store::namedCache()

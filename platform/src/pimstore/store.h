@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <span>
 #include <string>
@@ -99,6 +100,13 @@ public:
     // Inside an open transaction it does nothing.
     int beginRead();
     void endRead();
+
+    // Runs `work` on one read transaction, so that every call it makes on
+    // the volume sees one state and none begins a transaction of its own.
+    // A write inside it is refused (SQLITE_READONLY): the read could not
+    // become a write once another program had saved. Inside a transaction
+    // that is already open it only runs `work`.
+    int readSnapshot(const std::function<void()>& work);
 
     // The named properties this connection has seen; a name once made keeps
     // its id, so what is cached here never goes stale.

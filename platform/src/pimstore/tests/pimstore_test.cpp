@@ -616,5 +616,43 @@ TEST_F(PimStoreTest, EveryContactIsReadInOnePassInFolderOrderAsGetPropsFillsIt)
     EXPECT_EQ(E_UNEXPECTED, PimReadEveryContact(app_.get(), ids, 5, ignore));
 }
 
+TEST_F(PimStoreTest, ASnapshotSeesOneStateOfTheVolumeAndRefusesSaves)
+{
+    const CEOID smith = addContact({{PIMPR_LAST_NAME, u"Smith"}});
+    int before = 0, after = 0;
+    HRESULT saved = S_OK;
+    ASSERT_EQ(S_OK, PimReadSnapshot(app_.get(), [&] {
+        before = contactCount();
+        // Another program saves a contact meanwhile: not seen until the end.
+        const pid_t child = fork();
+        if (child == 0) {
+            CEOID added = 0;
+            _exit(contacts::addContact(contacts::ContactChanges{.lastName = u"Later"}, &added) == ERROR_SUCCESS ? 0
+                                                                                                                : 1);
+        }
+        int status = -1;
+        EXPECT_EQ(child, waitpid(child, &status, 0));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        after = contactCount();
+        ComPtr<IItem> item;
+        EXPECT_EQ(S_OK, openItem(smith, item));
+        const CEPROPVAL renamed = stringProp(PIMPR_LAST_NAME, u"Jones");
+        EXPECT_EQ(S_OK, item->SetProps(0, 1, const_cast<CEPROPVAL*>(&renamed)));
+        saved = item->Save();
+        return S_OK;
+    }));
+    EXPECT_EQ(1, before);
+    EXPECT_EQ(1, after);
+    EXPECT_EQ(E_ACCESSDENIED, saved);
+    EXPECT_EQ(2, contactCount());
+    EXPECT_EQ(u"Smith", readString(smith, PIMPR_LAST_NAME));
+
+    EXPECT_EQ(E_ABORT, PimReadSnapshot(app_.get(), [] { return E_ABORT; }));
+    EXPECT_EQ(E_INVALIDARG, PimReadSnapshot(app_.get(), {}));
+    EXPECT_EQ(E_INVALIDARG, PimReadSnapshot(nullptr, [] { return S_OK; }));
+    EXPECT_EQ(S_OK, app_->Logoff());
+    EXPECT_EQ(E_UNEXPECTED, PimReadSnapshot(app_.get(), [] { return S_OK; }));
+}
+
 }  // namespace
 }  // namespace handset::testing
