@@ -20,7 +20,6 @@ namespace {
 constexpr guint kPlayFlagAudio = 0x2;
 constexpr guint kPlayFlagSoftVolume = 0x10;
 
-
 // The first message of an error on the bus, or `fallback`.
 std::string errorOf(GstMessage* message, const char* fallback)
 {
